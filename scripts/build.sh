@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Configures and builds the project into a build folder.
+#   scripts/build.sh [BUILD_DIR] [extra cmake arguments...]
+# VELMORA_SANITIZE=1 builds with the address and undefined-behaviour sanitizers.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${1:-$ROOT/build}"
+shift || true
+EXTRA=()
+if [ "${VELMORA_SANITIZE:-0}" = "1" ]; then
+  EXTRA+=(-DVELMORA_SANITIZE=ON)
+fi
+cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "${EXTRA[@]}" "$@"
+cmake --build "$BUILD_DIR" -j"$(nproc)"
