@@ -1,0 +1,5 @@
+target_sources(framework PRIVATE
+  mod/CChannel.cpp
+  mod/CFileChannel.cpp
+  mod/CBlockChannel.cpp
+)
