@@ -1,0 +1,8 @@
+# The shared data objects and the undo snapshots.
+target_sources(framework PRIVATE
+  CRunLengthCode.cpp
+  CRegionColoring.cpp
+  CDataStats.cpp
+  CUndoManager.cpp
+  CModel.cpp
+)

@@ -1,0 +1,249 @@
+#include "host/CHostData.h"
+
+#include "data/CActiveDataSet.h"
+#include "data/CDataStats.h"
+#include "data/CDataStorage.h"
+#include "data/CDensityData.h"
+#include "data/CDrawingOptions.h"
+#include "data/CModel.h"
+#include "data/CObjectPtr.h"
+#include "data/COrthoSliceXY.h"
+#include "data/CRegionColoring.h"
+#include "data/CRegionData.h"
+#include "data/CStorableFactory.h"
+#include "data/CUndoManager.h"
+#include "toolkit/base/CObject.h"
+#include "vctl/MCTriS.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace velmora {
+
+namespace {
+
+constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
+
+// Entry 101 exists to be announced when a data set is replaced; it carries only how many
+// data sets were loaded so far.
+class CDataSetList : public kvo::base::CObject
+{
+public:
+    int getLoadCount() const { return m_loadCount; }
+    void countLoad() { ++m_loadCount; }
+
+private:
+    int m_loadCount = 0;
+};
+
+template <class T>
+data::CObjectPtr<T> take(data::CDataStorage& storage, int id)
+{
+    return data::CObjectPtr<T>(storage.getEntry(id, REQUEST));
+}
+
+const int hostEntries[] = {ENTRY_ACTIVE_DATA_SET, ENTRY_ORTHO_SLICE_XY, ENTRY_DATA_SET_LIST,
+                           ENTRY_DATA_STATS,      ENTRY_DENSITY,        ENTRY_REGION_DATA,
+                           ENTRY_REGION_COLORING, ENTRY_DRAWING_OPTIONS, ENTRY_UNDO_MANAGER,
+                           ENTRY_MODEL};
+
+} // namespace
+
+void CHostData::registerObjects(data::CStorableFactory& factory)
+{
+    factory.registerObject<data::CActiveDataSet>(ENTRY_ACTIVE_DATA_SET);
+    factory.registerObject<data::COrthoSliceXY>(ENTRY_ORTHO_SLICE_XY);
+    factory.registerObject<CDataSetList>(ENTRY_DATA_SET_LIST);
+    factory.registerObject<data::CDataStats>(ENTRY_DATA_STATS);
+    factory.registerObject<data::CDensityData>(ENTRY_DENSITY);
+    factory.registerObject<data::CRegionData>(ENTRY_REGION_DATA);
+    factory.registerObject<data::CRegionColoring>(ENTRY_REGION_COLORING);
+    factory.registerObject<data::CDrawingOptions>(ENTRY_DRAWING_OPTIONS);
+    factory.registerObject<data::CUndoManager>(ENTRY_UNDO_MANAGER);
+    factory.registerObject<data::CModel>(ENTRY_MODEL);
+    // The statistics follow the active data set and the density it names, so announcing
+    // entry 11 (or the density) leaves them to be recomputed on their next use.
+    factory.setDependencies(ENTRY_DATA_STATS, {ENTRY_ACTIVE_DATA_SET, ENTRY_DENSITY});
+}
+
+void CHostData::createEntries()
+{
+    for (int id : hostEntries)
+        m_storage.getEntry(id, REQUEST);
+    take<data::CDataStats>(m_storage, ENTRY_DATA_STATS)->setStorage(&m_storage);
+    take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER)->setLimit(UNDO_LIMIT_BYTES);
+    take<data::CRegionData>(m_storage, ENTRY_REGION_DATA)->setUndoEntry(&m_storage, ENTRY_REGION_DATA, true);
+}
+
+void CHostData::loadDataSet(const import::CLoadedVolume& volume)
+{
+    if (volume.xSize <= 0 || volume.ySize <= 0 || volume.zSize <= 0 || volume.voxels.size() != volume.voxelCount())
+        throw std::invalid_argument("The loaded volume is empty or its voxel count does not match its size");
+
+    {
+        auto density = take<data::CDensityData>(m_storage, ENTRY_DENSITY);
+        density->resize(volume.xSize, volume.ySize, volume.zSize, 0);
+        const std::size_t rowBytes = std::size_t(volume.xSize) * sizeof(std::int16_t);
+        const std::int16_t* source = volume.voxels.data();
+        for (int z = 0; z < volume.zSize; ++z)
+        {
+            for (int y = 0; y < volume.ySize; ++y, source += volume.xSize)
+                std::memcpy(density->getRowPtr(y, z), source, rowBytes);
+        }
+        density->setVoxel(volume.dx, volume.dy, volume.dz);
+    }
+    take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(ENTRY_DENSITY);
+    {
+        auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+        regions->resize(volume.xSize, volume.ySize, volume.zSize, 0);
+        regions->fill(0);
+        regions->show(true);
+        regions->setUndoEntry(&m_storage, ENTRY_REGION_DATA, true);
+    }
+    take<data::CRegionColoring>(m_storage, ENTRY_REGION_COLORING)->reset();
+    // Snapshots of the previous volume must never be written into this one.
+    take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER)->clear();
+    take<CDataSetList>(m_storage, ENTRY_DATA_SET_LIST)->countLoad();
+    {
+        // The slice keeps its position where the new volume allows it; views announce
+        // their own moves.
+        auto slice = take<data::COrthoSliceXY>(m_storage, ENTRY_ORTHO_SLICE_XY);
+        slice->setSize(volume.xSize, volume.ySize);
+        slice->setPosition(std::clamp(slice->getPosition(), 0, volume.zSize - 1));
+    }
+
+    for (int id : {ENTRY_DATA_SET_LIST, ENTRY_REGION_DATA, ENTRY_REGION_COLORING, ENTRY_ACTIVE_DATA_SET})
+        m_storage.invalidate(m_storage.getEntry(id, REQUEST), 0);
+}
+
+bool CHostData::undo()
+{
+    auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+    auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
+    return history->undo(static_cast<data::CUndoProvider*>(regions.get()));
+}
+
+bool CHostData::redo()
+{
+    auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+    auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
+    return history->redo(static_cast<data::CUndoProvider*>(regions.get()));
+}
+
+bool CHostData::hasData()
+{
+    const int id = take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->getDataSetId();
+    if (!data::CDataStorage::isValidId(id))
+        return false;
+    auto density = take<data::CDensityData>(m_storage, id);
+    return density->getXSize() > 0 && density->getYSize() > 0 && density->getZSize() > 0;
+}
+
+std::array<int, 3> CHostData::getDimensions()
+{
+    if (!hasData())
+        return {0, 0, 0};
+    const int id = take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->getDataSetId();
+    auto density = take<data::CDensityData>(m_storage, id);
+    return {density->getXSize(), density->getYSize(), density->getZSize()};
+}
+
+std::array<double, 3> CHostData::getSpacing()
+{
+    const int id = take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->getDataSetId();
+    if (!data::CDataStorage::isValidId(id))
+        return {1.0, 1.0, 1.0};
+    auto density = take<data::CDensityData>(m_storage, id);
+    return {density->getDX(), density->getDY(), density->getDZ()};
+}
+
+std::array<int, 2> CHostData::getDensityRange()
+{
+    auto stats = take<data::CDataStats>(m_storage, ENTRY_DATA_STATS);
+    return {stats->getMin(), stats->getMax()};
+}
+
+int CHostData::getLabel(int x, int y, int z)
+{
+    auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+    if (x < 0 || y < 0 || z < 0 || x >= regions->getXSize() || y >= regions->getYSize() || z >= regions->getZSize())
+        return -1;
+    return regions->at(x, y, z);
+}
+
+std::map<int, std::int64_t> CHostData::getLabelCounts()
+{
+    auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+    // Four interleaved histograms: long runs of one label would otherwise make every
+    // increment wait for the previous one to the same counter.
+    std::vector<std::int64_t> histogram(4 * 65536, 0);
+    std::int64_t* const h0 = histogram.data();
+    std::int64_t* const h1 = h0 + 65536;
+    std::int64_t* const h2 = h1 + 65536;
+    std::int64_t* const h3 = h2 + 65536;
+    const int xSize = regions->getXSize();
+    for (int z = 0; z < regions->getZSize(); ++z)
+    {
+        for (int y = 0; y < regions->getYSize(); ++y)
+        {
+            const std::uint16_t* row = regions->getRowPtr(y, z);
+            int x = 0;
+            for (; x + 4 <= xSize; x += 4)
+            {
+                ++h0[row[x]];
+                ++h1[row[x + 1]];
+                ++h2[row[x + 2]];
+                ++h3[row[x + 3]];
+            }
+            for (; x < xSize; ++x)
+                ++h0[row[x]];
+        }
+    }
+    std::map<int, std::int64_t> counts;
+    for (int label = 0; label < 65536; ++label)
+    {
+        const std::int64_t count = h0[label] + h1[label] + h2[label] + h3[label];
+        if (count)
+            counts.emplace(label, count);
+    }
+    return counts;
+}
+
+std::vector<CRegionInfo> CHostData::getRegions()
+{
+    auto coloring = take<data::CRegionColoring>(m_storage, ENTRY_REGION_COLORING);
+    std::vector<CRegionInfo> regions;
+    regions.reserve(std::size_t(coloring->getCount()));
+    for (int i = 0; i < coloring->getCount(); ++i)
+    {
+        const auto& color = coloring->getColor(i);
+        regions.push_back({coloring->getName(i), color.red, color.green, color.blue, color.alpha, coloring->isVisible(i)});
+    }
+    return regions;
+}
+
+int CHostData::getActiveRegion()
+{
+    return take<data::CRegionColoring>(m_storage, ENTRY_REGION_COLORING)->getActive();
+}
+
+std::array<std::int64_t, 2> CHostData::getModelCounts()
+{
+    auto model = take<data::CModel>(m_storage, ENTRY_MODEL);
+    const vctl::MCTriS* mesh = model->getMesh();
+    if (!mesh)
+        return {0, 0};
+    return {mesh->getNumOfTris(), mesh->getNumOfVertices()};
+}
+
+void CHostData::setSliceXY(int z)
+{
+    const auto size = getDimensions();
+    auto slice = take<data::COrthoSliceXY>(m_storage, ENTRY_ORTHO_SLICE_XY);
+    slice->setSize(size[0], size[1]);
+    slice->setPosition(size[2] > 0 ? std::clamp(z, 0, size[2] - 1) : 0);
+    m_storage.invalidate(slice.getEntry(), 0);
+}
+
+} // namespace velmora
