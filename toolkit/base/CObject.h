@@ -12,6 +12,7 @@
 // into the raw memory keeps the scheme safe from the optimiser's dead-store elimination of
 // stores made before a constructor runs.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -40,14 +41,16 @@ public:
     //! Returns true when the object was deleted.
     bool release() noexcept;
 
-    std::int32_t getReferencesCount() const noexcept { return m_references; }
+    std::int32_t getReferencesCount() const noexcept { return m_references.load(); }
     bool isOnHeap() const noexcept { return m_marker == HEAP_MARKER; }
 
 private:
     void initMarker() noexcept;
 
     std::uint32_t m_marker;
-    std::int32_t m_references;
+    // Atomic because storage entries are referenced from every thread that takes an
+    // object pointer, while the entry's own locks guard only its content.
+    std::atomic<std::int32_t> m_references;
 };
 
 //! Holder of a reference to a CObject-derived object (intrusive shared pointer).
