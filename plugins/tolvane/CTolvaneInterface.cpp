@@ -1,6 +1,14 @@
 #include "plugins/tolvane/CTolvaneInterface.h"
 
+#include "data/CDataStorage.h"
+
 namespace tolvane {
+
+CTolvaneInterface::~CTolvaneInterface()
+{
+    if (m_dataSetConnection.signal)
+        m_dataSetConnection.signal->disconnect(m_dataSetConnection.id);
+}
 
 bool CTolvaneInterface::connect(void* host)
 {
@@ -9,8 +17,12 @@ bool CTolvaneInterface::connect(void* host)
     bindMenuCommand(17, [this](wxCommandEvent& event) { onLoad(event); });
     bindMenuCommand(18, [this](wxCommandEvent& event) { onSave(event); });
     bindMenuCommand(19, [this](wxCommandEvent& event) { onSaveAs(event); });
+    m_dataSetConnection = getBindings().getStorage().getEntrySignal(ENTRY_DATA_SET_LIST).connect(
+        kvo::base::CFunctor<void, data::CStorageEntry*>(this, &CTolvaneInterface::onDataSetListChanged));
     return true;
 }
+
+void CTolvaneInterface::onDataSetListChanged(data::CStorageEntry*) { m_currentFile.clear(); }
 
 // The segmentation file commands arrive with the file format.
 void CTolvaneInterface::onLoad(wxCommandEvent& event) { event.Skip(); }

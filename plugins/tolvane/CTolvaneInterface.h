@@ -1,15 +1,27 @@
 #pragma once
 // The Tolvane interface: creates the region panel and menu; binds the file commands
-// idBase + 17, + 18, + 19 (load, save, save as).
+// idBase + 17, + 18, + 19 (load, save, save as) and forgets the current file name whenever
+// the host's data set list (entry 101) changes.
 
 #include "plug/CPluginInterface.h"
+#include "toolkit/mod/CSignal.h"
+
+#include <string>
+
+namespace data {
+class CStorageEntry;
+}
 
 namespace tolvane {
 
 class CTolvaneInterface : public plug::CPluginInterface
 {
 public:
+    static constexpr int ENTRY_DATA_SET_LIST = 101;
+
     explicit CTolvaneInterface(std::uint32_t flags) : CPluginInterface(flags) {}
+    //! Disconnects from entry 101 (the storage outlives the plug-ins in the host).
+    ~CTolvaneInterface() override;
 
     plug::CPluginToolbar* createToolbar(plug::CGuiAdapter*) override { return nullptr; }
     bool connect(void* host) override;
@@ -17,6 +29,16 @@ public:
     virtual void onLoad(wxCommandEvent& event);
     virtual void onSave(wxCommandEvent& event);
     virtual void onSaveAs(wxCommandEvent& event);
+
+    //! The file of the last successful load or save; empty after the data set changed.
+    const std::wstring& getCurrentFile() const { return m_currentFile; }
+    void setCurrentFile(const std::wstring& file) { m_currentFile = file; }
+
+private:
+    void onDataSetListChanged(data::CStorageEntry* entry);
+
+    std::wstring m_currentFile;
+    kvo::mod::CConnection m_dataSetConnection;
 };
 
 } // namespace tolvane
