@@ -1,0 +1,75 @@
+#pragma once
+// A triangle mesh: the triangle container, which owns the edge container, which owns the
+// vertex container. Adjacency is carried by lists threaded through the entities: every
+// vertex heads the list of its triangles (most recently attached first) and, once
+// buildEdges ran, the list of its edges. Destroying the mesh destroys every entity; the
+// destructor is virtual so that the owner (the model entry) may destroy it through a base.
+// Not thread-safe.
+
+#include "vctl/MCCoordinate3D.h"
+#include "vctl/MCEdgeS.h"
+#include "vctl/MCEntitieS.h"
+#include "vctl/MCTri.h"
+
+#include <vector>
+
+namespace kvo::mod {
+class CChannel;
+}
+
+namespace vctl {
+
+class MCTriS : public MCEntitieS<MCTri>
+{
+public:
+    MCTriS() : m_vertices(&m_edges.getVertices()) {}
+    ~MCTriS() override = default;
+
+    MCVerticeS& getVertices() { return *m_vertices; }
+    const MCVerticeS& getVertices() const { return *m_vertices; }
+    MCEdgeS& getEdges() { return m_edges; }
+    const MCEdgeS& getEdges() const { return m_edges; }
+
+    std::int32_t getNumOfTris() const { return getCount(); }
+    std::int32_t getNumOfVertices() const { return m_vertices->getCount(); }
+
+    //! The triangle (a, b, c): an existing triangle with the same three vertices in any
+    //! order, or a new one appended to the list and pushed at the front of each vertex's
+    //! triangle list. Null when two of the vertices are the same or one is null (such a
+    //! triangle would link a vertex's list into a loop).
+    MCTri* addTri(MCVertex* a, MCVertex* b, MCVertex* c);
+
+    //! The first triangle in a's list that also contains b and c (orientation ignored), or null.
+    static MCTri* findTri(const MCVertex* a, const MCVertex* b, const MCVertex* c);
+
+    //! Unlinks t from the container and from its vertices' triangle lists and destroys it.
+    //! Its vertices stay, even when unused. t must belong to this mesh.
+    void removeTri(MCTri* t);
+
+    //! Adds the edges of every triangle, in list order, that do not exist yet.
+    void buildEdges();
+
+    //! Destroys all triangles and resets every vertex's triangle list; edges and vertices stay.
+    void clear() override;
+
+    //! Writes the mesh as binary STL to an output channel (not opened, closed or flushed
+    //! here). False, at once, when the channel is not connected or refuses a write; the
+    //! channel then holds what was written before.
+    bool saveSTL(kvo::mod::CChannel& channel) const;
+
+private:
+    MCEdgeS m_edges;
+    MCVerticeS* m_vertices;
+};
+
+//! The triangle across t's edge (vertex i, vertex (i + 1) mod 3), i in 0..2: the first other
+//! triangle in vertex i's list that contains vertex (i + 1) mod 3; null at a border.
+MCTri* neighbour(const MCTri* t, int i);
+
+//! The unit normal (P1 - P0) x (P2 - P0) / |...|; the zero vector for a degenerate triangle.
+MCCoordinate3D<double> normal(const MCTri* t);
+
+//! The triangles of v's list, most recently attached first.
+std::vector<MCTri*> triangles(const MCVertex* v);
+
+} // namespace vctl
