@@ -1,0 +1,21 @@
+#pragma once
+// Smallest and largest density of a volume, as the host shows them and uses them to set
+// the density window and the threshold limits.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace velmora::import {
+
+struct CDensityRange
+{
+    std::int16_t min = 0;
+    std::int16_t max = 0;
+    //! Number of voxels looked at; 0 means the volume was empty and min = max = 0.
+    std::size_t count = 0;
+
+    static CDensityRange of(const std::vector<std::int16_t>& voxels);
+};
+
+} // namespace velmora::import

@@ -1,0 +1,35 @@
+#pragma once
+// Reads one DICOM series from the files of a folder (not its subfolders) as a density
+// volume, through GDCM, which also decodes compressed transfer syntaxes (JPEG 2000 etc.).
+//
+// - Files that are not DICOM, or DICOM without an image (no Rows / Columns), are skipped.
+// - When the folder holds several series, the one with most images is loaded (a warning
+//   says so; ties go to the lower Series Instance UID).
+// - Slices are ordered by Image Position (Patient) projected on the slice normal (the
+//   cross product of the Image Orientation row and column directions); the slice spacing
+//   is the mean distance between neighbouring positions, never Slice Thickness. Uneven
+//   spacing and duplicate positions (the later file is dropped) give warnings. Without
+//   positions, slices follow Instance Number and the spacing comes from Spacing Between
+//   Slices or Slice Thickness, with a warning.
+// - x runs along the image rows (dx = second Pixel Spacing value), y down the columns
+//   (dy = first value), z along the normal.
+// - Each slice's Rescale Slope and Intercept are applied; the result is rounded and
+//   clamped to 16 bits, and clamping is reported in a warning.
+// - Sizes are checked before the volume is allocated.
+
+#include "host/import/CLoadedVolume.h"
+
+#include <string>
+
+namespace velmora::import {
+
+class CDicomSeriesReader
+{
+public:
+    //! Reads the series in `folder`; throws CImportError when the folder is missing or holds
+    //! no DICOM images, when slices differ in size or orientation, when an image is multi-
+    //! frame, colour or of an unsupported pixel format, cannot be decoded, or is too large.
+    CLoadedVolume read(const std::string& folder) const;
+};
+
+} // namespace velmora::import

@@ -1,0 +1,223 @@
+#include "CTempFolder.h"
+
+#include "host/import/CDensityRange.h"
+#include "host/import/CImportError.h"
+#include "host/import/CNiftiReader.h"
+
+#include <nifti2_io.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+using velmora::import::CDensityRange;
+using velmora::import::CImportError;
+using velmora::import::CLoadedVolume;
+using velmora::import::CNiftiReader;
+using velmora::import::test::CTempFolder;
+using velmora::import::test::readBytes;
+using velmora::import::test::sharedData;
+
+namespace {
+
+// Writes `values` (x fastest) as a NIfTI file through the NIfTI library; the extension of
+// `path` (.nii or .nii.gz) picks the format.
+template <typename T>
+void writeNifti(const std::string& path, int datatype, std::array<std::int64_t, 7> dims, const std::vector<T>& values,
+                double slope = 0.0, double intercept = 0.0, std::array<double, 3> spacing = {1.0, 1.0, 1.0},
+                int units = NIFTI_UNITS_MM)
+{
+    std::int64_t header[8] = {0};
+    header[0] = 7;
+    while (header[0] > 1 && dims[header[0] - 1] == 1)
+        --header[0];
+    for (int i = 0; i < 7; ++i)
+        header[i + 1] = dims[i];
+    nifti_image* image = nifti_make_new_nim(header, datatype, 1);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(static_cast<std::size_t>(image->nvox), values.size());
+    ASSERT_EQ(static_cast<std::size_t>(image->nbyper), sizeof(T));
+    std::memcpy(image->data, values.data(), values.size() * sizeof(T));
+    image->dx = image->pixdim[1] = spacing[0];
+    image->dy = image->pixdim[2] = spacing[1];
+    image->dz = image->pixdim[3] = spacing[2];
+    image->scl_slope = slope;
+    image->scl_inter = intercept;
+    image->xyz_units = units;
+    ASSERT_EQ(nifti_set_filenames(image, path.c_str(), 0, 1), 0);
+    nifti_image_write(image);
+    nifti_image_free(image);
+    ASSERT_TRUE(std::filesystem::exists(path));
+}
+
+std::string errorOf(const std::string& path)
+{
+    try {
+        CNiftiReader().read(path);
+    } catch (const CImportError& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+bool hasWarning(const CLoadedVolume& volume, const std::string& fragment)
+{
+    for (const std::string& warning : volume.warnings)
+        if (warning.find(fragment) != std::string::npos)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(NiftiReader, SharedAbdomenFilesMatchTheirReference)
+{
+    struct CExpected
+    {
+        const char* file;
+        int x, y, z;
+        int min, max;
+        std::size_t above300, from200;
+    };
+    const CExpected cases[] = {
+        {"ct-abdomen-nifti/example_ct.nii.gz", 122, 101, 112, -1207, 3382, 14401, 26922},
+        {"ct-abdomen-nifti/example_ct_sm.nii.gz", 122, 101, 30, -1100, 1207, 1351, 3377},
+    };
+    for (const CExpected& expected : cases) {
+        SCOPED_TRACE(expected.file);
+        const std::string path = sharedData(expected.file);
+        if (!std::filesystem::exists(path))
+            GTEST_SKIP() << "Shared test data not found at " << path;
+        const CLoadedVolume volume = CNiftiReader().read(path);
+        EXPECT_EQ(volume.xSize, expected.x);
+        EXPECT_EQ(volume.ySize, expected.y);
+        EXPECT_EQ(volume.zSize, expected.z);
+        EXPECT_DOUBLE_EQ(volume.dx, 3.0);
+        EXPECT_DOUBLE_EQ(volume.dy, 3.0);
+        EXPECT_DOUBLE_EQ(volume.dz, 3.0);
+        EXPECT_TRUE(volume.warnings.empty());
+        const CDensityRange range = CDensityRange::of(volume.voxels);
+        EXPECT_EQ(range.min, expected.min);
+        EXPECT_EQ(range.max, expected.max);
+        EXPECT_EQ(std::count_if(volume.voxels.begin(), volume.voxels.end(), [](std::int16_t v) { return v > 300; }),
+                  static_cast<std::ptrdiff_t>(expected.above300));
+        EXPECT_EQ(std::count_if(volume.voxels.begin(), volume.voxels.end(), [](std::int16_t v) { return v >= 200; }),
+                  static_cast<std::ptrdiff_t>(expected.from200));
+    }
+}
+
+TEST(NiftiReader, FloatValuesAreRoundedAndClampedWithWarnings)
+{
+    const CTempFolder folder;
+    const std::string path = folder.file("float.nii");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> values = {1.4f, 1.5f, -1.5f, 2.5f, -2.6f, 40000.0f, -40000.0f, nan,
+                                       32767.4f, -32768.4f, 0.0f, -0.4f};
+    writeNifti(path, DT_FLOAT32, {3, 2, 2, 1, 1, 1, 1}, values, 0.0, 0.0, {-0.8, 0.9, 2.5});
+
+    const CLoadedVolume volume = CNiftiReader().read(path);
+    EXPECT_EQ(volume.xSize, 3);
+    EXPECT_EQ(volume.ySize, 2);
+    EXPECT_EQ(volume.zSize, 2);
+    EXPECT_FLOAT_EQ(volume.dx, 0.8f); // the sign of pixdim is the axis direction, not the spacing
+    EXPECT_FLOAT_EQ(volume.dy, 0.9f);
+    EXPECT_FLOAT_EQ(volume.dz, 2.5f);
+    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{1, 2, -2, 3, -3, 32767, -32768, 0, 32767, -32768, 0, 0}));
+    ASSERT_EQ(volume.warnings.size(), 2u);
+    EXPECT_TRUE(hasWarning(volume, "2 values outside -32768..32767 were clamped"));
+    EXPECT_TRUE(hasWarning(volume, "1 values that were not numbers were set to 0"));
+}
+
+TEST(NiftiReader, StoredTypesScalingUnitsAndExtraVolumes)
+{
+    const CTempFolder folder;
+
+    // uint8 with a slope and intercept, spacing given in metres.
+    const std::string bytes = folder.file("bytes.nii.gz");
+    writeNifti(bytes, DT_UINT8, {2, 2, 1, 1, 1, 1, 1}, std::vector<std::uint8_t>{0, 1, 128, 255}, 2.0, -100.5,
+               {0.001, 0.002, 0.0005}, NIFTI_UNITS_METER);
+    CLoadedVolume volume = CNiftiReader().read(bytes);
+    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{-101, -99, 156, 410})); // -100.5 and -98.5 round away from 0
+    EXPECT_NEAR(volume.dx, 1.0, 1e-6); // NIfTI-1 keeps pixdim in 32 bits
+    EXPECT_NEAR(volume.dy, 2.0, 1e-6);
+    EXPECT_NEAR(volume.dz, 0.5, 1e-6);
+    EXPECT_TRUE(volume.warnings.empty());
+
+    // A slope of 0 means unscaled, whatever the intercept.
+    const std::string shorts = folder.file("shorts.nii");
+    writeNifti(shorts, DT_INT16, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::int16_t>{-32768, 32767}, 0.0, 500.0);
+    EXPECT_EQ(CNiftiReader().read(shorts).voxels, (std::vector<std::int16_t>{-32768, 32767}));
+
+    // uint16 and int8 unscaled, clamping only what does not fit.
+    const std::string words = folder.file("words.nii");
+    writeNifti(words, DT_UINT16, {3, 1, 1, 1, 1, 1, 1}, std::vector<std::uint16_t>{0, 32767, 40000});
+    volume = CNiftiReader().read(words);
+    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{0, 32767, 32767}));
+    EXPECT_TRUE(hasWarning(volume, "1 values outside"));
+    const std::string signedBytes = folder.file("int8.nii");
+    writeNifti(signedBytes, DT_INT8, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::int8_t>{-128, 127});
+    EXPECT_EQ(CNiftiReader().read(signedBytes).voxels, (std::vector<std::int16_t>{-128, 127}));
+
+    // Two volumes of float64 (a 4-D file): the first is loaded, with a warning.
+    const std::string series = folder.file("series.nii.gz");
+    writeNifti(series, DT_FLOAT64, {2, 1, 2, 2, 1, 1, 1}, std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8});
+    volume = CNiftiReader().read(series);
+    EXPECT_EQ(volume.zSize, 2);
+    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{1, 2, 3, 4}));
+    EXPECT_TRUE(hasWarning(volume, "more than one volume"));
+
+    // uint32 and int64 beyond 16 bits.
+    const std::string longs = folder.file("uint32.nii");
+    writeNifti(longs, DT_UINT32, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::uint32_t>{4000000000u, 5});
+    EXPECT_EQ(CNiftiReader().read(longs).voxels, (std::vector<std::int16_t>{32767, 5}));
+    const std::string wide = folder.file("int64.nii");
+    writeNifti(wide, DT_INT64, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::int64_t>{-5000000000LL, -7});
+    EXPECT_EQ(CNiftiReader().read(wide).voxels, (std::vector<std::int16_t>{-32768, -7}));
+}
+
+TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
+{
+    const CTempFolder folder;
+    std::vector<std::int16_t> values(32 * 32 * 8);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<std::int16_t>((i * 2654435761u) >> 7);
+    const std::string plain = folder.file("good.nii");
+    const std::string packed = folder.file("good.nii.gz");
+    writeNifti(plain, DT_INT16, {32, 32, 8, 1, 1, 1, 1}, values);
+    writeNifti(packed, DT_INT16, {32, 32, 8, 1, 1, 1, 1}, values);
+    ASSERT_EQ(CNiftiReader().read(plain).voxels, values);
+    ASSERT_EQ(CNiftiReader().read(packed).voxels, values);
+
+    EXPECT_NE(errorOf(folder.file("missing.nii")).find("does not exist"), std::string::npos);
+
+    const std::string garbage = folder.write("garbage.nii", std::vector<std::uint8_t>(600, 0x5a));
+    EXPECT_NE(errorOf(garbage).find("is not a NIfTI file or its header is damaged"), std::string::npos);
+
+    std::vector<std::uint8_t> bytes = readBytes(plain);
+    const std::string headerOnly = folder.write("header-only.nii", {bytes.begin(), bytes.begin() + 100});
+    EXPECT_NE(errorOf(headerOnly).find("is not a NIfTI file or its header is damaged"), std::string::npos);
+
+    const std::string cut = folder.write("cut.nii", {bytes.begin(), bytes.end() - 1000});
+    EXPECT_NE(errorOf(cut).find("is truncated or damaged"), std::string::npos) << errorOf(cut);
+
+    std::vector<std::uint8_t> packedBytes = readBytes(packed);
+    const std::string cutPacked
+        = folder.write("cut.nii.gz", {packedBytes.begin(), packedBytes.begin() + static_cast<long>(packedBytes.size() * 2 / 3)});
+    EXPECT_NE(errorOf(cutPacked).find("is truncated or damaged"), std::string::npos) << errorOf(cutPacked);
+
+    // dim[1..3] (16-bit values at byte 42 of a NIfTI-1 header) claiming 32767^3 voxels must
+    // be refused from the header alone.
+    std::vector<std::uint8_t> huge = bytes;
+    for (int axis = 1; axis <= 3; ++axis) {
+        huge[40 + 2 * axis] = 0xff;
+        huge[41 + 2 * axis] = 0x7f;
+    }
+    EXPECT_NE(errorOf(folder.write("huge.nii", huge)).find("too large"), std::string::npos);
+
+    const std::string complex = folder.file("complex.nii");
+    writeNifti(complex, DT_COMPLEX64, {1, 1, 1, 1, 1, 1, 1}, std::vector<std::uint64_t>{0});
+    EXPECT_NE(errorOf(complex).find("cannot be loaded as densities"), std::string::npos) << errorOf(complex);
+}
