@@ -8,7 +8,10 @@
 
 namespace vctl {
 
-class MCEdge : public MCEntity<MCEdge>, public kvo::base::CSmallObject<4096, 256, 4>
+// The virtual destructor comes from MCEntity; the value-object base adds the pooled new and
+// delete without a second virtual table pointer.
+
+class MCEdge : public MCEntity<MCEdge>, public kvo::base::CSmallValueObject<4096, 256, 4>
 {
 public:
     MCEdge(MCVertex* v0, MCVertex* v1) : m_vertex{v0, v1} {}

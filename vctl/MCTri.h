@@ -10,7 +10,10 @@
 
 namespace vctl {
 
-class MCTri : public MCEntity<MCTri>, public kvo::base::CSmallObject<4096, 256, 4>
+// The virtual destructor comes from MCEntity; the value-object base adds the pooled new and
+// delete without a second virtual table pointer.
+
+class MCTri : public MCEntity<MCTri>, public kvo::base::CSmallValueObject<4096, 256, 4>
 {
 public:
     MCTri(MCVertex* v0, MCVertex* v1, MCVertex* v2) : m_vertex{v0, v1, v2} {}

@@ -26,7 +26,7 @@ CFixedAllocator::CFixedAllocator(std::size_t blockSize, std::size_t chunkSize)
 CFixedAllocator::CFixedAllocator(CFixedAllocator&& other) noexcept
     : m_blockSize(other.m_blockSize), m_blocksPerChunk(other.m_blocksPerChunk),
       m_chunks(std::move(other.m_chunks)), m_allocChunk(other.m_allocChunk),
-      m_deallocChunk(other.m_deallocChunk), m_reserveChunk(other.m_reserveChunk)
+      m_deallocChunk(other.m_deallocChunk), m_reserveChunk(other.m_reserveChunk), m_fullBelow(other.m_fullBelow)
 {
     other.m_chunks.clear();
     other.m_allocChunk = other.m_deallocChunk = other.m_reserveChunk = NONE;
@@ -91,8 +91,11 @@ void* CFixedAllocator::allocate()
         }
         else
         {
+            // The first chunk with a free block. While a mesh is built no block comes back,
+            // every chunk is full, and without the lower bound each new chunk would cost a
+            // scan of all the others.
             m_allocChunk = NONE;
-            for (std::size_t i = 0; i < m_chunks.size(); ++i)
+            for (std::size_t i = m_fullBelow; i < m_chunks.size(); ++i)
             {
                 if (!isFull(m_chunks[i]))
                 {
@@ -100,6 +103,7 @@ void* CFixedAllocator::allocate()
                     break;
                 }
             }
+            m_fullBelow = m_allocChunk == NONE ? m_chunks.size() : static_cast<std::size_t>(m_allocChunk);
             if (m_allocChunk == NONE)
             {
                 if (!makeChunk())
@@ -155,6 +159,7 @@ bool CFixedAllocator::deallocate(void* p)
     if (found == NONE)
         return false;
     m_deallocChunk = found;
+    m_fullBelow = std::min(m_fullBelow, static_cast<std::size_t>(found));
 
     CChunk& chunk = m_chunks[found];
     unsigned char* block = static_cast<unsigned char*>(p);
@@ -175,9 +180,13 @@ bool CFixedAllocator::deallocate(void* p)
         if (last == m_deallocChunk)
             m_deallocChunk = m_reserveChunk;
         else if (last != m_reserveChunk)
+        {
             std::swap(m_chunks[m_reserveChunk], m_chunks[last]);
+            m_fullBelow = std::min(m_fullBelow, static_cast<std::size_t>(m_reserveChunk));
+        }
         std::free(m_chunks[last].data);
         m_chunks.pop_back();
+        m_fullBelow = std::min(m_fullBelow, m_chunks.size());
         if (m_allocChunk == last || (m_allocChunk != NONE && isFull(m_chunks[m_allocChunk])))
             m_allocChunk = m_deallocChunk;
     }
@@ -193,8 +202,10 @@ bool CFixedAllocator::trimExcessMemory()
         const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(m_chunks.size()) - 1;
         if (last != m_reserveChunk)
             std::swap(m_chunks[m_reserveChunk], m_chunks[last]);
+        m_fullBelow = std::min(m_fullBelow, static_cast<std::size_t>(m_reserveChunk));
         std::free(m_chunks[last].data);
         m_chunks.pop_back();
+        m_fullBelow = std::min(m_fullBelow, m_chunks.size());
         m_reserveChunk = NONE;
         // The hints may have named either of the two swapped places.
         if (m_allocChunk == last || m_allocChunk >= static_cast<std::ptrdiff_t>(m_chunks.size()))

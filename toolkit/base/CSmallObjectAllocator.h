@@ -73,6 +73,9 @@ private:
     std::ptrdiff_t m_allocChunk = NONE;    //!< chunk of the last allocation
     std::ptrdiff_t m_deallocChunk = NONE;  //!< chunk of the last release
     std::ptrdiff_t m_reserveChunk = NONE;  //!< at most one completely free chunk kept
+    //! Every chunk below this index is full, so the search for a chunk with a free block
+    //! may start here: the result is the first such chunk of the array all the same.
+    std::size_t m_fullBelow = 0;
 };
 
 //! The allocator of one library: pools for every block size up to maxObjectSize.
