@@ -1,9 +1,11 @@
 // velmora: the substitute host application that loads the plug-ins.
 
 #include "host/CPluginLoader.h"
+#include "host/CVelmoraApp.h"
 #include "host/ListPlugins.h"
 
-#include <cstring>
+#include <wx/app.h>
+
 #include <iostream>
 #include <string>
 
@@ -11,20 +13,36 @@ namespace {
 
 void printUsage(std::ostream& out)
 {
-    out << "usage: velmora [--plugins DIR] [--list-plugins]\n";
+    out << "usage: velmora [--plugins DIR] [--data SOURCE] [--script FILE] [--timings] [--list-plugins]\n"
+           "  SOURCE: phantom[:XxYxZ] | dicom:DIR | nifti:FILE | raw:FILE:XxYxZ[:DX,DY,DZ]\n";
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    std::string pluginFolder;
+    velmora::CAppOptions options;
     bool list = false;
     for (int i = 1; i < argc; ++i)
     {
         const std::string argument = argv[i];
-        if (argument == "--plugins" && i + 1 < argc)
-            pluginFolder = argv[++i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+            {
+                std::cerr << "velmora: " << argument << " needs a value\n";
+                printUsage(std::cerr);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (argument == "--plugins")
+            options.pluginFolder = value();
+        else if (argument == "--data")
+            options.dataSource = value();
+        else if (argument == "--script")
+            options.scriptFile = value();
+        else if (argument == "--timings")
+            options.timings = true;
         else if (argument == "--list-plugins")
             list = true;
         else if (argument == "--help" || argument == "-h")
@@ -39,13 +57,14 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (pluginFolder.empty())
-        pluginFolder = velmora::defaultPluginFolder();
+    if (options.pluginFolder.empty())
+        options.pluginFolder = velmora::defaultPluginFolder();
     if (list)
     {
-        velmora::listPlugins(pluginFolder, std::cout);
+        velmora::listPlugins(options.pluginFolder, std::cout);
         return 0;
     }
-    printUsage(std::cerr);
-    return 2;
+    // The application object is created here so that it can take the options.
+    wxApp::SetInstance(new velmora::CVelmoraApp(options));
+    return wxEntry(argc, argv);
 }

@@ -1,0 +1,84 @@
+#pragma once
+// The host's side of the shared data: which objects the storage's factory creates for which
+// entries (and their dependencies), loading a data set into the storage, undo and redo over
+// the history, and read-only queries for scripts and views.
+
+#include "host/import/CLoadedVolume.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace data {
+class CDataStorage;
+class CStorableFactory;
+} // namespace data
+
+namespace velmora {
+
+//! Entries of the host's storage.
+enum EHostEntries : int
+{
+    ENTRY_ACTIVE_DATA_SET = 11,
+    ENTRY_ORTHO_SLICE_XY = 21,
+    ENTRY_DATA_SET_LIST = 101,
+    ENTRY_DATA_STATS = 104,
+    ENTRY_DENSITY = 200,
+    ENTRY_REGION_DATA = 501,
+    ENTRY_REGION_COLORING = 502,
+    ENTRY_DRAWING_OPTIONS = 555,
+    ENTRY_UNDO_MANAGER = 557,
+    ENTRY_MODEL = 801
+};
+
+struct CRegionInfo
+{
+    std::string name;
+    std::uint8_t red = 0, green = 0, blue = 0, alpha = 0;
+    bool visible = true;
+};
+
+class CHostData
+{
+public:
+    //! Size limit of the undo history in bytes.
+    static constexpr std::uint64_t UNDO_LIMIT_BYTES = 512ull * 1024 * 1024;
+
+    explicit CHostData(data::CDataStorage& storage) : m_storage(storage) {}
+
+    //! Registers the creation functions and dependencies of every host entry.
+    static void registerObjects(data::CStorableFactory& factory);
+    //! Creates the entries' objects (first request) so that observers can connect.
+    void createEntries();
+
+    //! Replaces the data set: density entry filled, region volume sized to it with every
+    //! label 0 and its undo provider set to entry 501, the colouring reset to the default
+    //! table, the undo and redo history cleared; announces 101, 501 and 502, then 11.
+    void loadDataSet(const import::CLoadedVolume& volume);
+
+    //! Undo and redo over entry 557; false when there is nothing to undo or redo.
+    bool undo();
+    bool redo();
+
+    bool hasData();
+    std::array<int, 3> getDimensions();
+    std::array<double, 3> getSpacing();
+    std::array<int, 2> getDensityRange();
+    //! Label at a voxel; -1 outside the volume.
+    int getLabel(int x, int y, int z);
+    //! Voxels per label, for the labels present.
+    std::map<int, std::int64_t> getLabelCounts();
+    std::vector<CRegionInfo> getRegions();
+    int getActiveRegion();
+    //! Triangles and vertices of the model in entry 801 (0, 0 without a mesh).
+    std::array<std::int64_t, 2> getModelCounts();
+    //! Moves the current XY slice (entry 21) and announces it.
+    void setSliceXY(int z);
+
+private:
+    data::CDataStorage& m_storage;
+};
+
+} // namespace velmora

@@ -1,0 +1,70 @@
+#pragma once
+// The host's main window: the central view area, the plug-in panels docked at the side
+// (wxAUI) and the menu bar with File, Edit and one menu per plug-in.
+
+#include <wx/aui/framemanager.h>
+#include <wx/frame.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class CVelmoraHost;
+class CHostData;
+struct CHostedPlugin;
+
+class CMainFrame : public wxFrame
+{
+public:
+    enum
+    {
+        ID_OPEN_DICOM = wxID_HIGHEST + 1,
+        ID_OPEN_NIFTI,
+        ID_OPEN_RAW,
+        ID_LOAD_PHANTOM,
+        ID_SAVE_SCREENSHOT
+    };
+
+    CMainFrame(CVelmoraHost& host, CHostData& data);
+    ~CMainFrame() override;
+
+    //! Creates the plug-ins' panels and menus and docks them. Problems go to `errors`.
+    void installPlugins(std::vector<std::string>& errors);
+    //! Destroys the plug-in panels and menus (before the plug-ins are destroyed).
+    void removePlugins();
+
+    //! Shows or hides a plug-in's panel, keeping its check item in step.
+    void showPluginPanel(CHostedPlugin& plugin, bool show);
+    bool isPluginPanelShown(const CHostedPlugin& plugin);
+
+    //! Shows slice `index` along `axis` (0: YZ, 1: XZ, 2: XY); false when no view shows it.
+    bool showSlice(int axis, int index);
+    //! Loads a data set from a command-line source; shows an error and keeps the current
+    //! data set on failure. Returns true on success.
+    bool loadData(const std::string& source);
+
+    //! Saves the main window's client area as a PNG file.
+    bool saveScreenshot(const wxString& path);
+
+    wxAuiManager& getAuiManager() { return m_aui; }
+    wxWindow* getViewArea() { return m_viewArea; }
+
+private:
+    void buildMenus();
+    void onMenu(wxCommandEvent& event);
+    void onPaneClose(wxAuiManagerEvent& event);
+    void onClose(wxCloseEvent& event);
+
+    void loadWithMessage(const std::vector<std::string>& words);
+    //! A message box through the host's dialog service when there is one.
+    void report(const wxString& text, const wxString& caption, long style);
+
+    CVelmoraHost& m_host;
+    CHostData& m_data;
+    wxAuiManager m_aui;
+    wxWindow* m_viewArea = nullptr;
+    bool m_pluginsInstalled = false;
+};
+
+} // namespace velmora

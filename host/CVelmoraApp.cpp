@@ -1,0 +1,110 @@
+#include "host/CVelmoraApp.h"
+
+#include "host/CHostData.h"
+#include "host/CMainFrame.h"
+#include "host/CScriptDialogService.h"
+#include "host/CScriptRunner.h"
+#include "host/CVelmoraHost.h"
+
+#include <wx/image.h>
+
+#include <iostream>
+
+namespace velmora {
+
+namespace {
+
+// In script mode an assertion prints and fails the running command instead of opening a
+// dialog that nobody would answer.
+void scriptAssertHandler(const wxString& file, int line, const wxString& function, const wxString& condition,
+                         const wxString& message)
+{
+    std::string text = file.utf8_string() + ":" + std::to_string(line) + " " + function.utf8_string() + ": " +
+                       condition.utf8_string();
+    if (!message.empty())
+        text += " (" + message.utf8_string() + ")";
+    std::cerr << "assertion: " << text << std::endl;
+    CScriptRunner::reportAssertion(text);
+}
+
+} // namespace
+
+CVelmoraApp::CVelmoraApp(CAppOptions options) : m_options(std::move(options)) {}
+
+CVelmoraApp::~CVelmoraApp() = default;
+
+bool CVelmoraApp::OnInit()
+{
+    wxInitAllImageHandlers();
+    const bool scripted = !m_options.scriptFile.empty();
+    if (scripted)
+        wxSetAssertHandler(&scriptAssertHandler);
+
+    m_host = std::make_unique<CVelmoraHost>();
+    CHostData::registerObjects(m_host->getFactory());
+    m_data = std::make_unique<CHostData>(m_host->getStorage());
+    m_data->createEntries();
+    if (scripted)
+    {
+        m_dialogs = new CScriptDialogService(std::cerr);
+        m_host->getSceneHub().setDialogService(m_dialogs.get());
+    }
+
+    for (const CLoadFailure& failure : m_host->getPlugins().loadFolder(m_options.pluginFolder))
+        std::cerr << "failed: " << failure.file << ": " << failure.reason << std::endl;
+
+    m_frame = new CMainFrame(*m_host, *m_data);
+    SetTopWindow(m_frame);
+    m_frame->Show();
+    std::vector<std::string> errors;
+    m_frame->installPlugins(errors);
+    for (const std::string& error : errors)
+        std::cerr << "plug-in error: " << error << std::endl;
+
+    if (!m_options.dataSource.empty())
+    {
+        if (!m_frame->loadData(m_options.dataSource) && scripted)
+        {
+            m_exitCode = 1;
+            m_frame->Close(true);
+            return true;
+        }
+    }
+    else if (!scripted)
+        m_frame->loadData("phantom");
+
+    if (scripted)
+        CallAfter(&CVelmoraApp::runScript);
+    return true;
+}
+
+void CVelmoraApp::runScript()
+{
+    CScriptRunner runner(*m_host, *m_frame, *m_data, *m_dialogs, std::cout, std::cerr);
+    runner.setTimings(m_options.timings);
+    m_exitCode = runner.runFile(m_options.scriptFile);
+    std::cout.flush();
+    m_frame->Close(true);
+}
+
+int CVelmoraApp::OnRun()
+{
+    const int result = wxApp::OnRun();
+    return m_exitCode != 0 ? m_exitCode : result;
+}
+
+int CVelmoraApp::OnExit()
+{
+    // Windows first (views and panels observe the storage), then the plug-ins, the storage
+    // and the libraries.
+    DeletePendingObjects();
+    m_frame = nullptr;
+    m_data.reset();
+    if (m_host)
+        m_host->shutdown();
+    m_host.reset();
+    m_dialogs.reset();
+    return wxApp::OnExit();
+}
+
+} // namespace velmora

@@ -1,0 +1,88 @@
+// Loading the built-in phantom and the shared CT files in script mode, with the figures
+// the data's README states.
+
+#include "ScriptRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string PLUGINS = std::string("--plugins '") + VELMORA_PLUGIN_DIR + "'";
+
+fs::path sharedData(const std::string& name) { return fs::path(VELMORA_SHARED_DATA_DIR) / name; }
+
+} // namespace
+
+TEST(DataLoadScriptTest, PhantomDefaultAndAnySize)
+{
+    auto result = runVelmoraScript("phantom", {"load phantom", "print info", "load phantom 20 30 7", "print info"}, PLUGINS);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("volume: 128 128 128\nspacing: 1 1 1\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("volume: 20 30 7\nspacing: 1 1 1\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("regions: 10\nactive: 1\nmodel: 0 0\n"), std::string::npos) << result.out;
+}
+
+TEST(DataLoadScriptTest, SharedNiftiFiles)
+{
+    if (!fs::exists(sharedData("ct-abdomen-nifti")))
+        GTEST_SKIP() << "shared CT data not found at " << VELMORA_SHARED_DATA_DIR;
+    auto result = runVelmoraScript(
+        "nifti",
+        {"load nifti " + sharedData("ct-abdomen-nifti/example_ct_sm.nii.gz").string(), "print info",
+         "load nifti " + sharedData("ct-abdomen-nifti/example_ct.nii.gz").string(), "print info"},
+        PLUGINS);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("volume: 122 101 30\nspacing: 3 3 3\ndensity: -1100 1207\n"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("volume: 122 101 112\nspacing: 3 3 3\ndensity: -1207 3382\n"), std::string::npos)
+        << result.out;
+}
+
+TEST(DataLoadScriptTest, SharedDicomSeries)
+{
+    if (!fs::exists(sharedData("ct-abdomen-dicom-j2k")))
+        GTEST_SKIP() << "shared CT data not found at " << VELMORA_SHARED_DATA_DIR;
+    auto result = runVelmoraScript("dicom", {"load dicom " + sharedData("ct-abdomen-dicom-j2k").string(), "print info"},
+                                   PLUGINS);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("volume: 512 512 20\nspacing: 0.976562 0.976562 2\ndensity: -1024 1839\n"),
+              std::string::npos)
+        << result.out;
+}
+
+TEST(DataLoadScriptTest, RawVolumeAndItsErrors)
+{
+    const fs::path folder = fs::path(VELMORA_TEST_BINARY_DIR) / "raw-data";
+    fs::create_directories(folder);
+    {
+        std::ofstream file(folder / "ramp.raw", std::ios::binary);
+        for (int i = 0; i < 4 * 3 * 2; ++i)
+        {
+            const std::int16_t value = static_cast<std::int16_t>(i * 100 - 1000);
+            file.write(reinterpret_cast<const char*>(&value), 2);
+        }
+    }
+    std::ofstream(folder / "short.raw", std::ios::binary) << "abc";
+    auto result = runVelmoraScript("raw", {"load raw " + (folder / "ramp.raw").string() + " 4 3 2 0.5 0.5 2.5", "print info"},
+                                   PLUGINS);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("volume: 4 3 2\nspacing: 0.5 0.5 2.5\ndensity: -1000 1300\n"), std::string::npos)
+        << result.out;
+
+    result = runVelmoraScript("raw-short", {"load phantom 8 8 8", "load raw " + (folder / "short.raw").string() + " 4 3 2"},
+                              PLUGINS);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(":2: error: "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("short.raw"), std::string::npos) << result.err;
+
+    // The command line's data source.
+    result = runVelmoraScript("cmdline", {"print info"}, PLUGINS + " --data phantom:5x6x7");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("volume: 5 6 7\n"), std::string::npos) << result.out;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Runs the host program on a script and collects what it printed.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+struct CScriptResult
+{
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string readWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+//! The host's own lines of standard error (errors, messages, warnings, timings, assertions),
+//! without what GTK or other libraries may print there.
+inline std::string ownLines(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);)
+    {
+        const bool own = line.find(": error: ") != std::string::npos || line.rfind("message: ", 0) == 0 ||
+                         line.rfind("warning: ", 0) == 0 || line.rfind("timing: ", 0) == 0 ||
+                         line.rfind("assertion: ", 0) == 0 || line.rfind("failed: ", 0) == 0 ||
+                         line.rfind("plug-in error: ", 0) == 0;
+        if (own)
+            kept += line + "\n";
+    }
+    return kept;
+}
+
+//! Writes the lines to NAME.script in a scratch folder and runs velmora on it.
+inline CScriptResult runVelmoraScript(const std::string& name, const std::vector<std::string>& lines,
+                                      const std::string& arguments)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(VELMORA_TEST_BINARY_DIR) / "scripts";
+    fs::create_directories(folder);
+    const fs::path script = folder / (name + ".script");
+    {
+        std::ofstream file(script);
+        for (const std::string& line : lines)
+            file << line << "\n";
+    }
+    const fs::path out = folder / (name + ".out");
+    const fs::path err = folder / (name + ".err");
+    // NO_AT_BRIDGE: no accessibility bus under Xvfb, and no warnings about it.
+    const std::string command = std::string("NO_AT_BRIDGE=1 '") + VELMORA_EXECUTABLE + "' " + arguments + " --script '" +
+                                script.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    CScriptResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readWholeFile(out);
+    result.err = ownLines(readWholeFile(err));
+    return result;
+}
