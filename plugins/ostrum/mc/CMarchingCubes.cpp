@@ -356,6 +356,23 @@ bool CMarchingCubes::extract(vctl::MCTriS* mesh, int region, const tRegionVolume
             int left = p0[0] | p1[0] << 1 | c0[0] << 2 | c1[0] << 3;
             for (std::int32_t k = 0; k <= X; ++k)
             {
+                // Empty space: when the four flag rows are 0 over columns k .. k + 7, the
+                // cubes k .. k + 6 all have code 0. (Rows are X + 10 bytes long, so the
+                // eight bytes lie inside the row.)
+                if (left == 0 && k + 7 <= X)
+                {
+                    std::uint64_t a, b, c, e;
+                    std::memcpy(&a, p0 + k, 8);
+                    std::memcpy(&b, p1 + k, 8);
+                    std::memcpy(&c, c0 + k, 8);
+                    std::memcpy(&e, c1 + k, 8);
+                    if ((a | b | c | e) == 0)
+                    {
+                        std::memset(codeRow + k, 0, 7);
+                        k += 6; // the loop steps to k + 7, whose left column is empty
+                        continue;
+                    }
+                }
                 const int right = p0[k + 1] | p1[k + 1] << 1 | c0[k + 1] << 2 | c1[k + 1] << 3;
                 const int code = CODE_TABLE.code[left | right << 4];
                 codeRow[k] = static_cast<std::uint8_t>(code);

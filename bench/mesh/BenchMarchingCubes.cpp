@@ -1,0 +1,98 @@
+// Marching cubes extraction of the bone label of a synthetic phantom.
+//
+//   bench_mesh                          run the benchmarks
+//   bench_mesh --write-mask FILE X Y Z  write the phantom's bone mask (one byte per voxel,
+//                                       x fastest) for the comparison script and exit
+// Counters: seconds per extraction, triangles, vertices, peak resident memory (MiB).
+
+#include "bench/mesh/CBonePhantom.h"
+#include "plugins/ostrum/mc/CMarchingCubes.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+double peakMemoryMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0; // kilobytes on Linux
+}
+
+void extractBone(benchmark::State& state)
+{
+    const int X = static_cast<int>(state.range(0));
+    const int Y = static_cast<int>(state.range(1));
+    const int Z = static_cast<int>(state.range(2));
+    kvo::img::CVolume<std::uint16_t> volume;
+    makeBonePhantom(volume, X, Y, Z);
+
+    CMarchingCubes mc;
+    double seconds = 0.0;
+    std::int64_t triangles = 0, vertices = 0;
+    for (auto _ : state)
+    {
+        auto mesh = std::make_unique<vctl::MCTriS>();
+        mc.setDimensions(X, Y, Z);
+        mc.setVoxelSize(1.0, 1.0, 1.0);
+        const auto start = std::chrono::steady_clock::now();
+        mc.extract(mesh.get(), 1, volume, false);
+        const auto stop = std::chrono::steady_clock::now();
+        seconds += std::chrono::duration<double>(stop - start).count();
+        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        triangles = mesh->getNumOfTris();
+        vertices = mesh->getNumOfVertices();
+        state.PauseTiming();
+        mesh.reset();
+        state.ResumeTiming();
+    }
+    state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+    state.counters["triangles"] = static_cast<double>(triangles);
+    state.counters["vertices"] = static_cast<double>(vertices);
+    state.counters["peak_MiB"] = peakMemoryMiB();
+}
+
+BENCHMARK(extractBone)->Args({256, 256, 256})->Args({512, 512, 400})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+int writeMask(const char* path, int X, int Y, int Z)
+{
+    kvo::img::CVolume<std::uint16_t> volume;
+    makeBonePhantom(volume, X, Y, Z);
+    std::FILE* file = std::fopen(path, "wb");
+    if (!file)
+        return 1;
+    std::vector<unsigned char> row(static_cast<std::size_t>(X));
+    for (int z = 0; z < Z; ++z)
+        for (int y = 0; y < Y; ++y)
+        {
+            const std::uint16_t* labels = volume.getRowPtr(y, z);
+            for (int x = 0; x < X; ++x)
+                row[x] = labels[x] == 1 ? 1 : 0;
+            if (std::fwrite(row.data(), 1, row.size(), file) != row.size())
+            {
+                std::fclose(file);
+                return 1;
+            }
+        }
+    return std::fclose(file) == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 6 && std::strcmp(argv[1], "--write-mask") == 0)
+        return writeMask(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
