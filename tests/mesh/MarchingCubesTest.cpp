@@ -369,6 +369,48 @@ TEST(MarchingCubes, DimensionsBeyondTheVolumeReadNothingOutside)
     EXPECT_EQ(mesh.getNumOfTris(), exact.getNumOfTris());
 }
 
+// Every mask of twelve voxels in each orientation: closed, oriented, and winding number 1
+// exactly at the inside voxel centres. Covers every pair of face-adjacent cube codes that
+// such small volumes produce, the patched faces included.
+TEST(MarchingCubes, EveryMaskOfTwelveVoxels)
+{
+    const int shapes[3][3] = {{3, 2, 2}, {2, 3, 2}, {2, 2, 3}};
+    int patched = 0;
+    for (const auto& shape : shapes)
+    {
+        const int X = shape[0], Y = shape[1], Z = shape[2];
+        for (int mask = 0; mask < (1 << 12); ++mask)
+        {
+            tVolume volume = makeVolume(X, Y, Z);
+            for (int i = 0; i < 12; ++i)
+                volume.at(i % X, (i / X) % Y, i / (X * Y)) = static_cast<std::uint16_t>((mask >> i) & 1);
+            vctl::MCTriS mesh;
+            ASSERT_TRUE(extract(mesh, volume, 1));
+            const auto report = meshcheck::inspect(mesh);
+            ASSERT_EQ(report.problem, "") << "mask " << mask << " shape " << X << Y << Z;
+            for (int i = 0; i < 12; ++i)
+            {
+                const double w = meshcheck::windingNumber(mesh, i % X + 0.5, (i / X) % Y + 0.5, i / (X * Y) + 0.5);
+                ASSERT_NEAR(w, (mask >> i) & 1, 1e-6) << "mask " << mask;
+            }
+            // Count meshes with flat triangles lying in a cube face (patches).
+            for (const vctl::MCTri* t = mesh.getFirst(); t; t = t->getNext())
+            {
+                const auto flatAlong = [&](double (vctl::MCVertex::*get)() const) {
+                    const double a = (t->getVertex(0)->*get)();
+                    return a == (t->getVertex(1)->*get)() && a == (t->getVertex(2)->*get)() && std::fmod(a, 1.0) == 0.5;
+                };
+                if (flatAlong(&vctl::MCVertex::getX) || flatAlong(&vctl::MCVertex::getY) || flatAlong(&vctl::MCVertex::getZ))
+                {
+                    ++patched;
+                    break;
+                }
+            }
+        }
+    }
+    EXPECT_GT(patched, 0); // the patches were exercised
+}
+
 //! Positions of every triangle's corners in list order.
 std::vector<double> fingerprint(const vctl::MCTriS& mesh)
 {

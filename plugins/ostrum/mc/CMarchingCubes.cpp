@@ -309,6 +309,8 @@ void CMarchingCubes::emitCube(CSlicePlanes& planes, std::int32_t k, std::int32_t
 
 bool CMarchingCubes::extract(vctl::MCTriS* mesh, int region, const tRegionVolume& volume, bool /*flowReduction*/)
 {
+    if (!mesh)
+        return false; // nothing to build into
     m_mesh = mesh;
     const std::int32_t X = m_xSize, Y = m_ySize, Z = m_zSize;
     const std::size_t S = std::size_t(X) + 10;

@@ -62,7 +62,8 @@ public:
     //! and vertices are added to what it holds). Voxels outside both the set dimensions and
     //! the volume's own sizes count as outside. `flowReduction` is accepted for the flat-area
     //! step and not used here. Returns true when done, false when the progress callback
-    //! asked to stop. Throws std::bad_alloc when the slice planes cannot be allocated.
+    //! asked to stop (or mesh is null). On success the default progress callback is put
+    //! back. Throws std::bad_alloc when the slice planes cannot be allocated.
     bool extract(vctl::MCTriS* mesh, int region, const tRegionVolume& volume, bool flowReduction = false);
 
 protected:
