@@ -1,6 +1,10 @@
 #include "plugins/tolvane/CTolvaneInterface.h"
 
 #include "data/CDataStorage.h"
+#include "plugins/tolvane/CTolvaneMenu.h"
+#include "plugins/tolvane/CTolvanePanel.h"
+
+#include <new>
 
 namespace tolvane {
 
@@ -8,6 +12,16 @@ CTolvaneInterface::~CTolvaneInterface()
 {
     if (m_dataSetConnection.signal)
         m_dataSetConnection.signal->disconnect(m_dataSetConnection.id);
+}
+
+plug::CPluginPanel* CTolvaneInterface::createPanel(plug::CGuiAdapter* adapter)
+{
+    return adapter ? new (std::nothrow) CTolvanePanel(adapter) : nullptr;
+}
+
+plug::CPluginMenu* CTolvaneInterface::createMenu(plug::CGuiAdapter* adapter)
+{
+    return adapter ? new (std::nothrow) CTolvaneMenu(adapter) : nullptr;
 }
 
 bool CTolvaneInterface::connect(void* host)

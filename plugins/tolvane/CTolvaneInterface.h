@@ -23,6 +23,10 @@ public:
     //! Disconnects from entry 101 (the storage outlives the plug-ins in the host).
     ~CTolvaneInterface() override;
 
+    //! The region panel (CTolvanePanel); null on failure.
+    plug::CPluginPanel* createPanel(plug::CGuiAdapter* adapter) override;
+    //! The menu with the segmentation file commands (CTolvaneMenu); null on failure.
+    plug::CPluginMenu* createMenu(plug::CGuiAdapter* adapter) override;
     plug::CPluginToolbar* createToolbar(plug::CGuiAdapter*) override { return nullptr; }
     bool connect(void* host) override;
 
