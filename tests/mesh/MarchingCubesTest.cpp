@@ -396,11 +396,15 @@ TEST(MarchingCubes, EveryMaskOfTwelveVoxels)
             // Count meshes with flat triangles lying in a cube face (patches).
             for (const vctl::MCTri* t = mesh.getFirst(); t; t = t->getNext())
             {
-                const auto flatAlong = [&](double (vctl::MCVertex::*get)() const) {
-                    const double a = (t->getVertex(0)->*get)();
-                    return a == (t->getVertex(1)->*get)() && a == (t->getVertex(2)->*get)() && std::fmod(a, 1.0) == 0.5;
+                const auto coordinate = [&](int corner, int axis) {
+                    const vctl::MCVertex* v = t->getVertex(corner);
+                    return axis == 0 ? v->getX() : axis == 1 ? v->getY() : v->getZ();
                 };
-                if (flatAlong(&vctl::MCVertex::getX) || flatAlong(&vctl::MCVertex::getY) || flatAlong(&vctl::MCVertex::getZ))
+                const auto flatAlong = [&](int axis) {
+                    const double a = coordinate(0, axis);
+                    return a == coordinate(1, axis) && a == coordinate(2, axis) && std::fmod(a, 1.0) == 0.5;
+                };
+                if (flatAlong(0) || flatAlong(1) || flatAlong(2))
                 {
                     ++patched;
                     break;
