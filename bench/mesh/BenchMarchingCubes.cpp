@@ -1,8 +1,6 @@
 // Marching cubes extraction of the bone label of a synthetic phantom.
 //
-//   bench_mesh                          run the benchmarks
-//   bench_mesh --write-mask FILE X Y Z  write the phantom's bone mask (one byte per voxel,
-//                                       x fastest) for the comparison script and exit
+// The same mask for other tools: write_bone_mask (WriteBoneMask.cpp).
 // Counters: seconds per extraction, triangles, vertices, peak resident memory (MiB).
 
 #include "bench/mesh/CBonePhantom.h"
@@ -11,12 +9,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <sys/resource.h>
-#include <vector>
 
 namespace {
 
@@ -62,37 +56,6 @@ void extractBone(benchmark::State& state)
 
 BENCHMARK(extractBone)->Args({256, 256, 256})->Args({512, 512, 400})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-int writeMask(const char* path, int X, int Y, int Z)
-{
-    kvo::img::CVolume<std::uint16_t> volume;
-    makeBonePhantom(volume, X, Y, Z);
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file)
-        return 1;
-    std::vector<unsigned char> row(static_cast<std::size_t>(X));
-    for (int z = 0; z < Z; ++z)
-        for (int y = 0; y < Y; ++y)
-        {
-            const std::uint16_t* labels = volume.getRowPtr(y, z);
-            for (int x = 0; x < X; ++x)
-                row[x] = labels[x] == 1 ? 1 : 0;
-            if (std::fwrite(row.data(), 1, row.size(), file) != row.size())
-            {
-                std::fclose(file);
-                return 1;
-            }
-        }
-    return std::fclose(file) == 0 ? 0 : 1;
-}
-
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (argc == 6 && std::strcmp(argv[1], "--write-mask") == 0)
-        return writeMask(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""Times VTK's discrete surface filters on the bone mask written by bench_mesh.
+"""Times VTK's discrete surface filters on the bone mask written by write_bone_mask.
 
 Outside CI, for comparison only:
-    bench_mesh --write-mask /tmp/bone256.raw 256 256 256
+    write_bone_mask /tmp/bone256.raw 256 256 256
     /usr/bin/python3 bench/mesh/compare_vtk.py /tmp/bone256.raw 256 256 256
 The mask holds one byte per voxel (x fastest), 1 for bone. Needs python3-vtk9.
 """

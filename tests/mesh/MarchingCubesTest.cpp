@@ -258,7 +258,7 @@ TEST(MarchingCubes, SingleVoxelIsAnOctahedron)
         }
         EXPECT_EQ(moved, 1);
     }
-    const auto report = meshcheck::inspect(mesh);
+    const auto report = meshcheck::examine(mesh);
     EXPECT_EQ(report.problem, "");
     // The octahedron holds one sixth of the voxel.
     EXPECT_NEAR(report.totalVolume, 0.5 * 2.0 * 3.0 / 6.0, 1e-12);
@@ -276,7 +276,7 @@ TEST(MarchingCubes, VertexPositionsBetweenVoxels)
         xs.insert(v->getX());
     // Between voxels 0|1 at 1 × dx, 2|3 at 3 × dx; the side vertices at the voxel centres.
     EXPECT_EQ(xs, (std::set<double>{2.0, 3.0, 5.0, 6.0}));
-    EXPECT_EQ(meshcheck::inspect(mesh).problem, "");
+    EXPECT_EQ(meshcheck::examine(mesh).problem, "");
 }
 
 TEST(MarchingCubes, RegionTouchingEveryBorderIsClosed)
@@ -285,7 +285,7 @@ TEST(MarchingCubes, RegionTouchingEveryBorderIsClosed)
     volume.fill(2);
     vctl::MCTriS mesh;
     ASSERT_TRUE(extract(mesh, volume, 2));
-    const auto report = meshcheck::inspect(mesh);
+    const auto report = meshcheck::examine(mesh);
     EXPECT_EQ(report.problem, "");
     ASSERT_EQ(report.componentVolumes.size(), 1u);
     EXPECT_GT(report.totalVolume, 0.0);
@@ -307,8 +307,8 @@ TEST(MarchingCubes, AbsentRegionGivesAnEmptyMesh)
     // Background label 0 is a region like any other: its surface wraps the whole volume.
     vctl::MCTriS background;
     EXPECT_TRUE(extract(background, volume, 0));
-    EXPECT_EQ(meshcheck::inspect(background).problem, "");
-    EXPECT_EQ(meshcheck::inspect(background).componentVolumes.size(), 2u); // with a cavity
+    EXPECT_EQ(meshcheck::examine(background).problem, "");
+    EXPECT_EQ(meshcheck::examine(background).componentVolumes.size(), 2u); // with a cavity
 }
 
 struct CRecorder
@@ -362,7 +362,7 @@ TEST(MarchingCubes, DimensionsBeyondTheVolumeReadNothingOutside)
     mc.setVoxelSize(1, 1, 1);
     vctl::MCTriS mesh;
     ASSERT_TRUE(mc.extract(&mesh, 1, volume));
-    const auto report = meshcheck::inspect(mesh);
+    const auto report = meshcheck::examine(mesh);
     EXPECT_EQ(report.problem, "");
     vctl::MCTriS exact;
     ASSERT_TRUE(extract(exact, volume, 1));
@@ -386,7 +386,7 @@ TEST(MarchingCubes, EveryMaskOfTwelveVoxels)
                 volume.at(i % X, (i / X) % Y, i / (X * Y)) = static_cast<std::uint16_t>((mask >> i) & 1);
             vctl::MCTriS mesh;
             ASSERT_TRUE(extract(mesh, volume, 1));
-            const auto report = meshcheck::inspect(mesh);
+            const auto report = meshcheck::examine(mesh);
             ASSERT_EQ(report.problem, "") << "mask " << mask << " shape " << X << Y << Z;
             for (int i = 0; i < 12; ++i)
             {
@@ -464,7 +464,7 @@ TEST_P(MarchingCubesRandom, SurfaceIsClosedOrientedAndEnclosesTheRegion)
     const double dx = 0.5 + unit(random), dy = 0.5 + unit(random), dz = 0.5 + unit(random);
     vctl::MCTriS mesh;
     ASSERT_TRUE(extract(mesh, volume, 1, dx, dy, dz));
-    const auto report = meshcheck::inspect(mesh);
+    const auto report = meshcheck::examine(mesh);
     ASSERT_EQ(report.problem, "") << X << "x" << Y << "x" << Z;
     for (double v : report.componentVolumes)
         EXPECT_GT(std::fabs(v), 1e-9); // no flat or self-cancelling component

@@ -38,7 +38,7 @@ inline double signedVolume(const vctl::MCTri* t)
 
 //! Every undirected edge in exactly two triangles, every directed edge once, no two
 //! vertices at one position, incidence lists consistent; volumes per component.
-inline CSurfaceReport inspect(const vctl::MCTriS& mesh)
+inline CSurfaceReport examine(const vctl::MCTriS& mesh)
 {
     CSurfaceReport report;
     std::vector<const vctl::MCTri*> tris;
