@@ -3,6 +3,7 @@
 #include "host/CHostData.h"
 #include "host/CVelmoraHost.h"
 #include "host/DataSources.h"
+#include "host/views/CSceneViews.h"
 #include "plug/Dialogs.h"
 
 #include <wx/dcclient.h>
@@ -23,9 +24,8 @@ CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
     : wxFrame(nullptr, wxID_ANY, "Velmora", wxDefaultPosition, wxSize(1400, 900)), m_host(host), m_data(data)
 {
     m_aui.SetManagedWindow(this);
-    m_viewArea = new wxPanel(this, wxID_ANY);
-    m_viewArea->SetBackgroundColour(*wxBLACK);
-    m_aui.AddPane(m_viewArea, wxAuiPaneInfo().Name("views").CenterPane());
+    m_views = new views::CSceneViews(this, host.getStorage(), host.getSceneHub());
+    m_aui.AddPane(m_views, wxAuiPaneInfo().Name("views").CenterPane());
     buildMenus();
     CreateStatusBar();
     m_aui.Update();
@@ -251,14 +251,14 @@ bool CMainFrame::loadData(const std::string& source)
     }
 }
 
+wxWindow* CMainFrame::getViewArea()
+{
+    return m_views;
+}
+
 bool CMainFrame::showSlice(int axis, int index)
 {
-    if (axis == 2)
-    {
-        m_data.setSliceXY(index);
-        return true;
-    }
-    return false;
+    return m_views->setPosition(axis, index);
 }
 
 void CMainFrame::onPaneClose(wxAuiManagerEvent& event)
@@ -278,6 +278,7 @@ void CMainFrame::onClose(wxCloseEvent& event)
 
 bool CMainFrame::saveScreenshot(const wxString& path)
 {
+    m_views->renderNow();
     Update();
     wxClientDC client(this);
     const wxSize size = GetClientSize();

@@ -1,6 +1,7 @@
 #pragma once
-// The host's main window: the central view area, the plug-in panels docked at the side
-// (wxAUI) and the menu bar with File, Edit and one menu per plug-in.
+// The host's main window: the scene views in the centre (three ortho slices and the 3D
+// model), the plug-in panels docked at the side (wxAUI) and the menu bar with File, Edit
+// and one menu per plug-in.
 
 #include <wx/aui/framemanager.h>
 #include <wx/frame.h>
@@ -13,6 +14,10 @@ namespace velmora {
 class CVelmoraHost;
 class CHostData;
 struct CHostedPlugin;
+
+namespace views {
+class CSceneViews;
+}
 
 class CMainFrame : public wxFrame
 {
@@ -38,17 +43,20 @@ public:
     void showPluginPanel(CHostedPlugin& plugin, bool show);
     bool isPluginPanelShown(const CHostedPlugin& plugin);
 
-    //! Shows slice `index` along `axis` (0: YZ, 1: XZ, 2: XY); false when no view shows it.
+    //! Shows slice `index` along `axis` (0: YZ, 1: XZ, 2: XY), clamped to the volume; false
+    //! without data or for another axis.
     bool showSlice(int axis, int index);
     //! Loads a data set from a command-line source; shows an error and keeps the current
     //! data set on failure. Returns true on success.
     bool loadData(const std::string& source);
 
-    //! Saves the main window's client area as a PNG file.
+    //! Saves the main window's client area, views included, as a PNG file; every view
+    //! draws itself first.
     bool saveScreenshot(const wxString& path);
 
     wxAuiManager& getAuiManager() { return m_aui; }
-    wxWindow* getViewArea() { return m_viewArea; }
+    wxWindow* getViewArea();
+    views::CSceneViews& getSceneViews() { return *m_views; }
 
 private:
     void buildMenus();
@@ -63,7 +71,7 @@ private:
     CVelmoraHost& m_host;
     CHostData& m_data;
     wxAuiManager m_aui;
-    wxWindow* m_viewArea = nullptr;
+    views::CSceneViews* m_views = nullptr;
     bool m_pluginsInstalled = false;
 };
 
