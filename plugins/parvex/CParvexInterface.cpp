@@ -1,6 +1,21 @@
 #include "plugins/parvex/CParvexInterface.h"
 
+#include "plugins/parvex/CParvexMenu.h"
+#include "plugins/parvex/CParvexPanel.h"
+
+#include <new>
+
 namespace parvex {
+
+plug::CPluginPanel* CParvexInterface::createPanel(plug::CGuiAdapter* adapter)
+{
+    return new (std::nothrow) CParvexPanel(adapter);
+}
+
+plug::CPluginMenu* CParvexInterface::createMenu(plug::CGuiAdapter* adapter)
+{
+    return new (std::nothrow) CParvexMenu(adapter);
+}
 
 bool CParvexInterface::preConnect(void* host)
 {

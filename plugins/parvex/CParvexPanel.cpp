@@ -1,0 +1,392 @@
+#include "plugins/parvex/CParvexPanel.h"
+
+#include "data/CDataStats.h"
+#include "data/CDataStorage.h"
+#include "data/CDensityData.h"
+#include "data/CDrawingOptions.h"
+#include "data/CObjectPtr.h"
+#include "data/CRegionColoring.h"
+#include "data/CRegionData.h"
+#include "data/CUndoManager.h"
+#include "plug/CAppSceneHub.h"
+#include "plug/Dialogs.h"
+#include "plugins/parvex/seg/CThresholdFilter.h"
+#include "plugins/parvex/seg/VoxelIndex.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/intl.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/tglbtn.h>
+
+namespace parvex {
+
+namespace {
+
+// Every entry of a command is requested with these flags: created on first use, brought
+// up to date by the object pointer.
+constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
+
+// Static texts sit in the standard static identifier.
+constexpr int STATIC_TEXT_ID = wxID_STATIC;
+
+// The layouts of the table of controls.
+const int CONTROL_FLAGS = int(wxALIGN_CENTER_VERTICAL) | int(wxALL);
+constexpr int BORDER = 5;
+
+wxBoxSizer* addRow(wxStaticBoxSizer* group, int proportion = 0)
+{
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    group->Add(row, proportion, wxEXPAND, 0);
+    return row;
+}
+
+void addLabel(wxStaticBoxSizer* group, wxBoxSizer* row, const wxString& text)
+{
+    row->Add(new wxStaticText(group->GetStaticBox(), STATIC_TEXT_ID, wxGetTranslation(text)), 0, CONTROL_FLAGS,
+             BORDER);
+}
+
+template <class TControl>
+TControl* withTip(TControl* control, const wxString& tip)
+{
+    if (!tip.empty())
+        control->SetToolTip(wxGetTranslation(tip));
+    return control;
+}
+
+} // namespace
+
+CParvexPanel::CParvexPanel(plug::CGuiAdapter* adapter, wxWindow* parent)
+    : CPluginPanel(adapter, parent),
+      m_positiveSampler(new seg::CVoxelNeighbourhoodSampler),
+      m_negativeSampler(new seg::CVoxelNeighbourhoodSampler)
+{
+}
+
+CParvexPanel::~CParvexPanel()
+{
+    // The hub outlives the panels; its signals must not call into a destroyed panel.
+    if (hasBindings())
+    {
+        if (CAppSceneHub* hub = getBindings().getSceneHubPointer())
+        {
+            if (m_pickConnection.signal == &hub->pointPicked)
+                hub->pointPicked.disconnect(m_pickConnection.id);
+            if (m_strokeConnection.signal == &hub->strokeDrawn)
+                hub->strokeDrawn.disconnect(m_strokeConnection.id);
+        }
+    }
+    m_positiveSampler.reset();
+    m_negativeSampler.reset();
+    // The observer part detaches itself from entry 11 as it is destroyed.
+}
+
+bool CParvexPanel::prepare()
+{
+    if (!CPluginPanel::prepare())
+        return false;
+    const plug::CGuiAdapter& adapter = getAdapter();
+    auto* main = new wxBoxSizer(wxVERTICAL);
+    auto newGroup = [&](const wxString& label) {
+        auto* group = new wxStaticBoxSizer(wxVERTICAL, this, wxGetTranslation(label));
+        main->Add(group, 0, wxEXPAND | wxALL, BORDER);
+        return group;
+    };
+    auto spin = [&](wxStaticBoxSizer* group, int offset, int minimum, int maximum, int initial) {
+        return new wxSpinCtrl(group->GetStaticBox(), adapter.getId(offset), wxEmptyString, wxDefaultPosition,
+                              wxDefaultSize, wxSP_ARROW_KEYS, minimum, maximum, initial);
+    };
+    auto button = [&](wxStaticBoxSizer* group, int offset, const wxString& label, const wxString& tip) {
+        return withTip(new wxButton(group->GetStaticBox(), adapter.getId(offset), wxGetTranslation(label)), tip);
+    };
+
+    // GMM segmentation
+    wxStaticBoxSizer* gmm = newGroup("GMM Segmentation");
+    wxBoxSizer* row = addRow(gmm);
+    m_markPositive = withTip(new wxToggleButton(gmm->GetStaticBox(), adapter.getId(ID_MARK_POSITIVE),
+                                                wxGetTranslation("Mark Positive")),
+                             "Allows you to select voxel samples for training positive GMM model.");
+    row->Add(m_markPositive, 1, CONTROL_FLAGS, BORDER);
+    m_markNegative = withTip(new wxToggleButton(gmm->GetStaticBox(), adapter.getId(ID_MARK_NEGATIVE),
+                                                wxGetTranslation("Mark Negative")),
+                             "Allows you to select voxel samples for training negative GMM model.");
+    row->Add(m_markNegative, 1, CONTROL_FLAGS, BORDER);
+    row = addRow(gmm);
+    m_previewMode = withTip(new wxCheckBox(gmm->GetStaticBox(), adapter.getId(ID_PREVIEW_MODE),
+                                           wxGetTranslation("Preview Mode")),
+                            "Enables the preview mode which is usefull during GMM adjusting. In the preview mode, "
+                            "only the current ortho slice is segmented.");
+    m_previewMode->SetValue(true);
+    row->Add(m_previewMode, 1, CONTROL_FLAGS, BORDER);
+    row->Add(button(gmm, ID_CLEAR_SAMPLES, "Clear Samples", "Clears both the positive and the negative GMM models."),
+             1, CONTROL_FLAGS, BORDER);
+    row = addRow(gmm);
+    row->Add(button(gmm, ID_PERFORM_GMM, "Perform GMM Segmentation",
+                    "Applies the GMM-based segmentation to the whole volumetric data."),
+             1, CONTROL_FLAGS, BORDER);
+
+    // FCM segmentation
+    wxStaticBoxSizer* fcm = newGroup("FCM Segmentation");
+    row = addRow(fcm);
+    addLabel(fcm, row, "Num. of Regions");
+    m_fcmRegions = withTip(spin(fcm, ID_FCM_REGIONS, 0, 100, 0),
+                           "Number of regions. Enter zero to estimate the optimal value automatically.");
+    row->Add(m_fcmRegions, 1, CONTROL_FLAGS, BORDER);
+    row = addRow(fcm);
+    row->Add(button(fcm, ID_PERFORM_FCM, "Perform FCM Segmentation", "Performs the Fuzzy C-Means segmentation."), 1,
+             CONTROL_FLAGS, BORDER);
+
+    // Thresholding
+    wxStaticBoxSizer* threshold = newGroup("Thresholding");
+    row = addRow(threshold);
+    addLabel(threshold, row, "Lower Threshold");
+    m_lowerThreshold = spin(threshold, ID_LOWER_THRESHOLD, THRESHOLD_MIN, THRESHOLD_MAX, LOWER_THRESHOLD_DEFAULT);
+    row->Add(m_lowerThreshold, 1, CONTROL_FLAGS, BORDER);
+    row = addRow(threshold);
+    addLabel(threshold, row, "Higher Threshold");
+    m_higherThreshold = spin(threshold, ID_HIGHER_THRESHOLD, THRESHOLD_MIN, THRESHOLD_MAX, HIGHER_THRESHOLD_DEFAULT);
+    row->Add(m_higherThreshold, 1, CONTROL_FLAGS, BORDER);
+    row = addRow(threshold);
+    const wxString pickTip = "Press the button and then click any point in the 3D/ortho scene.";
+    row->Add(button(threshold, ID_PICK_LOWER, "Pick Lower", pickTip), 1, CONTROL_FLAGS, BORDER);
+    row->Add(button(threshold, ID_PICK_HIGHER, "Pick Higher", pickTip), 1, CONTROL_FLAGS, BORDER);
+    threshold->Add(button(threshold, ID_PERFORM_THRESHOLDING, "Perform Thresholding",
+                          "Performs simple thresholding of the original image data."),
+                   1, wxEXPAND | wxALL, BORDER);
+
+    // Median filter
+    wxStaticBoxSizer* median = newGroup("Median Filter");
+    row = addRow(median);
+    addLabel(median, row, "Filter Size");
+    m_medianSize = withTip(spin(median, ID_MEDIAN_SIZE, 1, 9, 1), "Set filter radius.");
+    row->Add(m_medianSize, 1, CONTROL_FLAGS, BORDER);
+    median->Add(button(median, ID_PERFORM_MEDIAN, "Perform Median Filtering",
+                       "Applies median filter of the specified radius to the segmented data."),
+                1, wxEXPAND | wxALL, BORDER);
+
+    // Morphological operations
+    wxStaticBoxSizer* morphology = newGroup("Morphological Operations");
+    row = addRow(morphology, 1);
+    addLabel(morphology, row, "Element Size");
+    m_elementSize = withTip(spin(morphology, ID_ELEMENT_SIZE, 1, 20, 1),
+                            "Set structural element size - higher value means larger influence radius.");
+    row->Add(m_elementSize, 1, CONTROL_FLAGS, BORDER);
+    row = addRow(morphology);
+    row->Add(button(morphology, ID_DILATE, "Dilate", "Applies the binary dilatation to the segmented data."), 1,
+             CONTROL_FLAGS, BORDER);
+    row->Add(button(morphology, ID_ERODE, "Erode", "Applies the binary erosion to the segmented data."), 1,
+             CONTROL_FLAGS, BORDER);
+
+    SetSizer(main);
+    main->SetSizeHints(this);
+    Centre(wxBOTH);
+    return true;
+}
+
+bool CParvexPanel::connect()
+{
+    if (!CPluginPanel::connect())
+        return false;
+    m_markingMode = MARK_NONE;
+    m_preview = true;
+    const plug::CGuiAdapter& adapter = getAdapter();
+    Bind(wxEVT_TOGGLEBUTTON, &CParvexPanel::onMarkToggle, this, adapter.getId(ID_MARK_POSITIVE));
+    Bind(wxEVT_TOGGLEBUTTON, &CParvexPanel::onMarkToggle, this, adapter.getId(ID_MARK_NEGATIVE));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onClearSamples, this, adapter.getId(ID_CLEAR_SAMPLES));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onPerformGmm, this, adapter.getId(ID_PERFORM_GMM));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onPerformFcm, this, adapter.getId(ID_PERFORM_FCM));
+    Bind(wxEVT_CHECKBOX, &CParvexPanel::onPreviewMode, this, adapter.getId(ID_PREVIEW_MODE));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onPerformThresholding, this, adapter.getId(ID_PERFORM_THRESHOLDING));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onPerformMedian, this, adapter.getId(ID_PERFORM_MEDIAN));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onDilate, this, adapter.getId(ID_DILATE));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onErode, this, adapter.getId(ID_ERODE));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onPickLower, this, adapter.getId(ID_PICK_LOWER));
+    Bind(wxEVT_BUTTON, &CParvexPanel::onPickHigher, this, adapter.getId(ID_PICK_HIGHER));
+    getBindings().getStorage().connectObserver(ENTRY_ACTIVE_DATA_SET, this);
+    return true;
+}
+
+void CParvexPanel::objectChanged(data::CActiveDataSet*)
+{
+    data::CDataStorage& storage = getBindings().getStorage();
+    data::CObjectPtr<data::CDataStats> stats(storage.getEntry(ENTRY_DATA_STATS, REQUEST));
+    const int minimum = stats->getMin();
+    const int maximum = stats->getMax();
+    m_lowerThreshold->SetRange(minimum, maximum);
+    m_lowerThreshold->SetValue(minimum);
+    m_higherThreshold->SetRange(minimum, maximum);
+    m_higherThreshold->SetValue(maximum);
+}
+
+void CParvexPanel::onPerformThresholding(wxCommandEvent&)
+{
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
+    {
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CRegionData> regions(regionsEntry);
+        data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
+        const auto activeRegion = static_cast<std::uint16_t>(coloring->getActive());
+        const auto lower = static_cast<std::int16_t>(m_lowerThreshold->GetValue());
+        const auto higher = static_cast<std::int16_t>(m_higherThreshold->GetValue());
+        data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+
+        history->insert(regions->createVolumeSnapshot());
+        regions->show(true);
+        // The filter writes into a copy, so a refused or cancelled run leaves the labels.
+        data::CRegionData working(*regions);
+        std::unique_ptr<plug::CProgressReporter> progress =
+            plug::createProgress(*this, wxGetTranslation("Applying thresholding filter, please wait..."), 100);
+        seg::CThresholdFilter filter;
+        filter.setInput(density.get());
+        filter.setOutput(&working);
+        filter.setLabels(activeRegion, 0);
+        filter.setBounds(lower, higher);
+        filter.setProgressCallback(
+            seg::CThresholdFilter::tProgressCallback(progress.get(), &plug::CProgressReporter::updateProgress));
+        progress->Show(true);
+        if (filter.run())
+            *regions = working;
+        progress.reset();
+    }
+    storage.invalidate(regionsEntry, data::CDataStorage::INVALIDATE_UPDATE);
+}
+
+void CParvexPanel::onPickLower(wxCommandEvent&) { requestPick(&CParvexPanel::onLowerPicked); }
+void CParvexPanel::onPickHigher(wxCommandEvent&) { requestPick(&CParvexPanel::onHigherPicked); }
+
+void CParvexPanel::requestPick(void (CParvexPanel::*handler)(float, float, float, int))
+{
+    CAppSceneHub& hub = getBindings().getSceneHub();
+    dropPickRequest();
+    m_pickConnection = hub.pointPicked.connect(CAppSceneHub::tPointSignal::tFunctor(this, handler));
+    hub.setMode(CAppSceneHub::MODE_PICK_POINT);
+}
+
+void CParvexPanel::dropPickRequest()
+{
+    if (!m_pickConnection.signal)
+        return;
+    CAppSceneHub& hub = getBindings().getSceneHub();
+    if (m_pickConnection.signal == &hub.pointPicked)
+        hub.pointPicked.disconnect(m_pickConnection.id);
+    m_pickConnection = kvo::mod::CConnection();
+}
+
+void CParvexPanel::onLowerPicked(float x, float y, float z, int) { takePickedDensity(m_lowerThreshold, x, y, z); }
+void CParvexPanel::onHigherPicked(float x, float y, float z, int) { takePickedDensity(m_higherThreshold, x, y, z); }
+
+void CParvexPanel::takePickedDensity(wxSpinCtrl* spin, float x, float y, float z)
+{
+    // One request, one pick.
+    dropPickRequest();
+    data::CDataStorage& storage = getBindings().getStorage();
+    data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+    data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+    std::int32_t xi = 0, yi = 0, zi = 0;
+    if (!seg::roundedIndex(x, density->getXSize(), xi) || !seg::roundedIndex(y, density->getYSize(), yi) ||
+        !seg::roundedIndex(z, density->getZSize(), zi))
+        return;
+    spin->SetValue(static_cast<std::int16_t>(density->at(xi, yi, zi)));
+}
+
+void CParvexPanel::onMarkToggle(wxCommandEvent& event)
+{
+    const bool positive = event.GetId() == getAdapter().getId(ID_MARK_POSITIVE);
+    wxToggleButton* toggle = positive ? m_markPositive : m_markNegative;
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr optionsEntry = storage.getEntry(ENTRY_DRAWING_OPTIONS, REQUEST);
+    const bool pressed = toggle->GetValue();
+    {
+        data::CObjectPtr<data::CDrawingOptions> options(optionsEntry);
+        if (pressed)
+        {
+            if (positive)
+                options->setColor(0.0f, 0.0f, 1.0f, 1.0f);
+            else
+                options->setColor(1.0f, 0.0f, 0.0f, 1.0f);
+            options->setDrawingMode(data::CDrawingOptions::MODE_STROKES);
+            options->setWidth(2.0f);
+        }
+        else
+            options->setDrawingMode(data::CDrawingOptions::MODE_NONE);
+    }
+    storage.invalidate(optionsEntry, 0);
+    if (!pressed)
+        return; // marking mode and stroke connection stay
+    // Taking the stroke input tells its previous holder, this panel too, that it lost it
+    // (state 0 releases the toggles), so the pressed toggle is set again afterwards.
+    m_strokeConnection = getBindings().getSceneHub().connectStrokeExclusive(
+        CAppSceneHub::tStrokeSignal::tFunctor(this, &CParvexPanel::onStrokeDrawn));
+    toggle->SetValue(true);
+    m_markingMode = positive ? MARK_POSITIVE : MARK_NEGATIVE;
+}
+
+void CParvexPanel::onStrokeDrawn(const osg::Vec3Array* points, int state, int)
+{
+    if (state == 1)
+        return; // the stroke input was handed to this panel
+    if (state == 0)
+    {
+        releaseToggles();
+        m_markingMode = MARK_NONE;
+        return;
+    }
+    {
+        data::CDataStorage& storage = getBindings().getStorage();
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        seg::CVoxelNeighbourhoodSampler* sampler = m_markingMode == MARK_POSITIVE   ? m_positiveSampler.get()
+                                                   : m_markingMode == MARK_NEGATIVE ? m_negativeSampler.get()
+                                                                                    : nullptr;
+        if (sampler && points)
+        {
+            for (const osg::Vec3f& point : *points)
+                sampler->addSamples(point, *density);
+        }
+    }
+    if (m_preview)
+        runPreview();
+}
+
+void CParvexPanel::onClearSamples(wxCommandEvent&)
+{
+    releaseToggles();
+    m_markingMode = MARK_NONE;
+    m_positiveSampler->getTrainingSet().clear();
+    m_negativeSampler->getTrainingSet().clear();
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
+    {
+        data::CObjectPtr<data::CRegionData> regions(regionsEntry);
+        // Clearing wipes every label; the snapshot lets Undo bring them back.
+        data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+        history->insert(regions->createVolumeSnapshot());
+        regions->fill(0);
+    }
+    storage.invalidate(regionsEntry, 0);
+}
+
+void CParvexPanel::onPreviewMode(wxCommandEvent&) { m_preview = m_previewMode->GetValue(); }
+
+void CParvexPanel::releaseToggles()
+{
+    m_markPositive->SetValue(false);
+    m_markNegative->SetValue(false);
+}
+
+// The GMM estimator, FCM and the label filters are not part of this panel yet: their
+// controls are in place and their handlers do nothing, so no command pretends to work.
+void CParvexPanel::runPreview() {}
+void CParvexPanel::onPerformGmm(wxCommandEvent&) {}
+void CParvexPanel::onPerformFcm(wxCommandEvent&) {}
+void CParvexPanel::onPerformMedian(wxCommandEvent&) {}
+void CParvexPanel::onDilate(wxCommandEvent&) {}
+void CParvexPanel::onErode(wxCommandEvent&) {}
+
+} // namespace parvex

@@ -1,0 +1,540 @@
+// The Parvex panel in-process under a running wxWidgets application, on a storage set up as
+// the host sets it up: controls as built, thresholding with its undo snapshot, progress
+// window and cancel, following the data set's statistics, picking the bounds, marking
+// samples with strokes and clearing them.
+
+#include "data/CDataStorage.h"
+#include "data/CDensityData.h"
+#include "data/CDrawingOptions.h"
+#include "data/CObjectPtr.h"
+#include "data/CRegionColoring.h"
+#include "data/CRegionData.h"
+#include "data/CStorableFactory.h"
+#include "data/CUndoManager.h"
+#include "host/CHostData.h"
+#include "plug/CAppSceneHub.h"
+#include "plug/CDialogService.h"
+#include "plugins/parvex/CParvexInterface.h"
+#include "plugins/parvex/CParvexMenu.h"
+#include "plugins/parvex/CParvexPanel.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/tglbtn.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using parvex::CParvexPanel;
+
+constexpr int ID_BASE = 5000;
+
+// A progress window that answers cancel at its first report when told so, and records
+// what the command asked of it.
+class CTestProgress : public plug::CProgressReporter
+{
+public:
+    CTestProgress(bool cancel, std::vector<std::string>& log) : m_cancel(cancel), m_log(log) {}
+    ~CTestProgress() override { m_log.push_back("closed"); }
+    bool Show(bool show) override
+    {
+        m_log.push_back(show ? "shown" : "hidden");
+        return true;
+    }
+    bool updateProgress(int current, int total) override
+    {
+        m_log.push_back("report " + std::to_string(current) + "/" + std::to_string(total));
+        return !m_cancel;
+    }
+
+private:
+    bool m_cancel;
+    std::vector<std::string>& m_log;
+};
+
+class CTestDialogs : public plug::CDialogService
+{
+public:
+    bool cancelNextProgress = false;
+    std::vector<std::string> log;
+
+    int confirm(const wxString&, const wxString&, long) override { return wxNO; }
+    void showMessage(const wxString& message, const wxString&, long) override
+    {
+        log.push_back("message " + message.utf8_string());
+    }
+    wxString selectFile(const wxString&, const wxString&, const wxString&, const wxString&, const wxString&,
+                        int) override
+    {
+        return wxString();
+    }
+    bool chooseColour(const wxColour&, const wxString&, wxColour&) override { return false; }
+    plug::CProgressReporter* createProgress(const wxString& message, int maximum) override
+    {
+        log.push_back("progress " + message.utf8_string() + " " + std::to_string(maximum));
+        const bool cancel = cancelNextProgress;
+        cancelNextProgress = false;
+        return new CTestProgress(cancel, log);
+    }
+};
+
+// Records every announcement (entry, flags) on its way to the storage.
+class CRecordingStorage : public data::CDataStorage
+{
+public:
+    using CDataStorage::CDataStorage;
+    std::vector<std::pair<int, int>> announced;
+    void invalidate(data::CStorageEntry* entry, int flags) override
+    {
+        if (entry)
+            announced.emplace_back(entry->getId(), flags);
+        CDataStorage::invalidate(entry, flags);
+    }
+    int count(int id, int flags) const
+    {
+        return static_cast<int>(std::count(announced.begin(), announced.end(), std::pair<int, int>(id, flags)));
+    }
+};
+
+class ParvexPanelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        velmora::CHostData::registerObjects(m_factory);
+        m_storage = new CRecordingStorage(&m_factory);
+        m_host = std::make_unique<velmora::CHostData>(*m_storage);
+        m_host->createEntries();
+        m_hub = new CAppSceneHub;
+        m_hub->setDialogService(&m_dialogs);
+        m_bindings = new plug::CAppBindings;
+        m_bindings->setStorage(m_storage.get());
+        m_bindings->setSceneHub(m_hub.get());
+        m_adapter = new plug::CGuiAdapter;
+        m_adapter->idBase = ID_BASE;
+        m_panel = new CParvexPanel(m_adapter.get());
+        m_panel->setBindings(m_bindings.get());
+        ASSERT_TRUE(m_panel->prepare());
+        ASSERT_TRUE(m_panel->connect());
+    }
+
+    void TearDown() override
+    {
+        delete m_panel;
+        m_hub->setDialogService(nullptr);
+    }
+
+    // A data set whose density at (x, y, z) is 100 * x + 10 * y + z - 1024 unless set.
+    void load(int x, int y, int z, std::map<std::array<int, 3>, std::int16_t> special = {})
+    {
+        velmora::import::CLoadedVolume volume;
+        volume.xSize = x;
+        volume.ySize = y;
+        volume.zSize = z;
+        for (int k = 0; k < z; ++k)
+            for (int j = 0; j < y; ++j)
+                for (int i = 0; i < x; ++i)
+                {
+                    auto found = special.find({i, j, k});
+                    volume.voxels.push_back(found != special.end() ? found->second
+                                                                   : static_cast<std::int16_t>(100 * i + 10 * j + k - 1024));
+                }
+        m_host->loadDataSet(volume);
+    }
+
+    template <class T>
+    T* control(int offset)
+    {
+        auto* window = dynamic_cast<T*>(m_panel->FindWindow(ID_BASE + offset));
+        EXPECT_NE(window, nullptr) << "control at offset " << offset;
+        return window;
+    }
+
+    void press(int offset)
+    {
+        wxWindow* window = m_panel->FindWindow(ID_BASE + offset);
+        ASSERT_NE(window, nullptr);
+        if (auto* toggle = dynamic_cast<wxToggleButton*>(window))
+        {
+            toggle->SetValue(!toggle->GetValue());
+            wxCommandEvent event(wxEVT_TOGGLEBUTTON, toggle->GetId());
+            event.SetEventObject(toggle);
+            event.SetInt(toggle->GetValue());
+            toggle->ProcessWindowEvent(event);
+        }
+        else if (auto* box = dynamic_cast<wxCheckBox*>(window))
+        {
+            box->SetValue(!box->GetValue());
+            wxCommandEvent event(wxEVT_CHECKBOX, box->GetId());
+            event.SetEventObject(box);
+            event.SetInt(box->GetValue());
+            box->ProcessWindowEvent(event);
+        }
+        else
+        {
+            wxCommandEvent event(wxEVT_BUTTON, window->GetId());
+            event.SetEventObject(window);
+            window->ProcessWindowEvent(event);
+        }
+    }
+
+    void setThresholds(int lower, int higher)
+    {
+        control<wxSpinCtrl>(CParvexPanel::ID_LOWER_THRESHOLD)->SetValue(lower);
+        control<wxSpinCtrl>(CParvexPanel::ID_HIGHER_THRESHOLD)->SetValue(higher);
+    }
+
+    int label(int x, int y, int z) { return m_host->getLabel(x, y, z); }
+    std::size_t undoCount()
+    {
+        data::CObjectPtr<data::CUndoManager> history(m_storage->getEntry(velmora::ENTRY_UNDO_MANAGER, 3));
+        return history->getUndoCount();
+    }
+    void stroke(const std::vector<osg::Vec3f>& points, int state = 2)
+    {
+        osg::ref_ptr<osg::Vec3Array> array = new osg::Vec3Array(points.begin(), points.end());
+        m_hub->strokeDrawn.emit(array.get(), state, 0);
+    }
+
+    data::CStorableFactory m_factory;
+    kvo::base::CRefPtr<CRecordingStorage> m_storage;
+    std::unique_ptr<velmora::CHostData> m_host;
+    kvo::base::CRefPtr<CAppSceneHub> m_hub;
+    kvo::base::CRefPtr<plug::CAppBindings> m_bindings;
+    kvo::base::CRefPtr<plug::CGuiAdapter> m_adapter;
+    CTestDialogs m_dialogs;
+    CParvexPanel* m_panel = nullptr;
+};
+
+} // namespace
+
+TEST_F(ParvexPanelTest, ControlsLabelsTooltipsRangesAndDefaults)
+{
+    struct CButton
+    {
+        int offset;
+        const char* label;
+        const char* tip;
+    };
+    const CButton buttons[] = {
+        {26, "Mark Positive", "Allows you to select voxel samples for training positive GMM model."},
+        {27, "Mark Negative", "Allows you to select voxel samples for training negative GMM model."},
+        {29, "Preview Mode",
+         "Enables the preview mode which is usefull during GMM adjusting. In the preview mode, only the current ortho "
+         "slice is segmented."},
+        {28, "Clear Samples", "Clears both the positive and the negative GMM models."},
+        {30, "Perform GMM Segmentation", "Applies the GMM-based segmentation to the whole volumetric data."},
+        {32, "Perform FCM Segmentation", "Performs the Fuzzy C-Means segmentation."},
+        {49, "Pick Lower", "Press the button and then click any point in the 3D/ortho scene."},
+        {50, "Pick Higher", "Press the button and then click any point in the 3D/ortho scene."},
+        {48, "Perform Thresholding", "Performs simple thresholding of the original image data."},
+        {57, "Perform Median Filtering", "Applies median filter of the specified radius to the segmented data."},
+        {67, "Dilate", "Applies the binary dilatation to the segmented data."},
+        {68, "Erode", "Applies the binary erosion to the segmented data."}};
+    for (const CButton& button : buttons)
+    {
+        auto* window = control<wxControl>(button.offset);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->GetLabelText(), button.label);
+        EXPECT_EQ(window->GetToolTipText(), button.tip);
+    }
+    EXPECT_NE(control<wxToggleButton>(26), nullptr);
+    EXPECT_FALSE(control<wxToggleButton>(26)->GetValue());
+    EXPECT_FALSE(control<wxToggleButton>(27)->GetValue());
+    EXPECT_TRUE(control<wxCheckBox>(29)->GetValue());
+
+    struct CSpin
+    {
+        int offset;
+        const char* label;
+        int minimum, maximum, initial;
+        const char* tip;
+    };
+    const CSpin spins[] = {
+        {31, "Num. of Regions", 0, 100, 0, "Number of regions. Enter zero to estimate the optimal value automatically."},
+        {46, "Lower Threshold", -1500, 4000, 500, nullptr},
+        {47, "Higher Threshold", -1500, 4000, 2500, nullptr},
+        {56, "Filter Size", 1, 9, 1, "Set filter radius."},
+        {66, "Element Size", 1, 20, 1, "Set structural element size - higher value means larger influence radius."}};
+    for (const CSpin& spin : spins)
+    {
+        auto* window = control<wxSpinCtrl>(spin.offset);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->GetMin(), spin.minimum) << spin.label;
+        EXPECT_EQ(window->GetMax(), spin.maximum) << spin.label;
+        EXPECT_EQ(window->GetValue(), spin.initial) << spin.label;
+        EXPECT_TRUE(window->HasFlag(wxSP_ARROW_KEYS));
+        EXPECT_EQ(window->GetToolTipText(), spin.tip ? spin.tip : "") << spin.label;
+        // The label precedes the spin control in its row.
+        wxSizer* row = window->GetContainingSizer();
+        ASSERT_NE(row, nullptr);
+        auto* text = dynamic_cast<wxStaticText*>(row->GetItem(std::size_t(0))->GetWindow());
+        ASSERT_NE(text, nullptr) << spin.label;
+        EXPECT_EQ(text->GetLabelText(), spin.label);
+        EXPECT_EQ(text->GetId(), wxID_STATIC);
+    }
+
+    // Five groups in order, each a static box.
+    std::vector<wxString> groups;
+    for (wxSizerItem* item : m_panel->GetSizer()->GetChildren())
+    {
+        auto* group = dynamic_cast<wxStaticBoxSizer*>(item->GetSizer());
+        ASSERT_NE(group, nullptr);
+        groups.push_back(group->GetStaticBox()->GetLabelText());
+    }
+    EXPECT_EQ(groups, (std::vector<wxString>{"GMM Segmentation", "FCM Segmentation", "Thresholding", "Median Filter",
+                                             "Morphological Operations"}));
+    EXPECT_EQ(m_panel->getMarkingMode(), 0);
+    EXPECT_TRUE(m_panel->isPreviewOn());
+    press(CParvexPanel::ID_PREVIEW_MODE); // unchecking switches the preview off
+    EXPECT_FALSE(m_panel->isPreviewOn());
+    press(CParvexPanel::ID_PREVIEW_MODE);
+    EXPECT_TRUE(m_panel->isPreviewOn());
+
+    // The interface makes this panel and a menu with the standard items only.
+    parvex::CParvexInterface pluginInterface(0);
+    auto* menu = pluginInterface.createMenu(m_adapter.get());
+    ASSERT_NE(dynamic_cast<parvex::CParvexMenu*>(menu), nullptr);
+    EXPECT_TRUE(menu->createItems());
+    EXPECT_EQ(menu->GetMenuItemCount(), 2u);
+    delete menu;
+    EXPECT_EQ(pluginInterface.createToolbar(m_adapter.get()), nullptr);
+    auto* panel = pluginInterface.createPanel(m_adapter.get());
+    EXPECT_NE(dynamic_cast<CParvexPanel*>(panel), nullptr);
+    delete panel;
+}
+
+TEST_F(ParvexPanelTest, SpinControlsFollowTheDataSetsDensityRange)
+{
+    load(4, 4, 2, {{{0, 0, 0}, -1024}, {{3, 3, 1}, 3071}});
+    auto* lower = control<wxSpinCtrl>(CParvexPanel::ID_LOWER_THRESHOLD);
+    auto* higher = control<wxSpinCtrl>(CParvexPanel::ID_HIGHER_THRESHOLD);
+    EXPECT_EQ(lower->GetMin(), -1024);
+    EXPECT_EQ(lower->GetMax(), 3071);
+    EXPECT_EQ(lower->GetValue(), -1024);
+    EXPECT_EQ(higher->GetMin(), -1024);
+    EXPECT_EQ(higher->GetMax(), 3071);
+    EXPECT_EQ(higher->GetValue(), 3071);
+
+    // With these bounds everything but the maximum is labelled.
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    const auto counts = m_host->getLabelCounts();
+    EXPECT_EQ(counts.at(1), 31);
+    EXPECT_EQ(counts.at(0), 1);
+    EXPECT_EQ(label(3, 3, 1), 0);
+
+    // A new data set moves them again.
+    load(2, 2, 2, {{{0, 0, 0}, -5}, {{1, 1, 1}, 7}, {{1, 0, 0}, 0}, {{0, 1, 0}, 0}, {{1, 1, 0}, 0},
+                   {{0, 0, 1}, 0}, {{1, 0, 1}, 0}, {{0, 1, 1}, 0}});
+    EXPECT_EQ(lower->GetMin(), -5);
+    EXPECT_EQ(higher->GetMax(), 7);
+    EXPECT_EQ(higher->GetValue(), 7);
+}
+
+TEST_F(ParvexPanelTest, ThresholdingLabelsActiveRegionRecordsUndoAndAnnouncesWithUpdate)
+{
+    load(8, 6, 4);
+    {
+        data::CObjectPtr<data::CRegionColoring> coloring(m_storage->getEntry(velmora::ENTRY_REGION_COLORING, 3));
+        ASSERT_TRUE(coloring->setActive(3));
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(5);
+        regions->show(false);
+    }
+    // Densities 100 * x + 10 * y + z - 1024: x in {3, 4} lies in [-750, -550) for every y, z.
+    setThresholds(-750, -550);
+    m_storage->announced.clear();
+    m_dialogs.log.clear();
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    EXPECT_EQ(m_dialogs.log.front(), "progress Applying thresholding filter, please wait... 100");
+    EXPECT_EQ(m_dialogs.log[1], "shown");
+    EXPECT_EQ(m_dialogs.log[2], "report 1/4");
+    EXPECT_EQ(m_dialogs.log.back(), "closed");
+    EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{501, 2}}));
+    for (int x = 0; x < 8; ++x)
+        EXPECT_EQ(label(x, 2, 1), x == 3 || x == 4 ? 3 : 0) << x;
+    EXPECT_EQ(m_host->getLabelCounts().at(3), 2 * 6 * 4);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        EXPECT_TRUE(regions->isShown());
+    }
+    EXPECT_EQ(undoCount(), 1u);
+    ASSERT_TRUE(m_host->undo());
+    EXPECT_EQ(m_host->getLabelCounts().at(5), 8 * 6 * 4);
+
+    // Equal bounds label nothing.
+    setThresholds(0, 0);
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    EXPECT_EQ(m_host->getLabelCounts().at(0), 8 * 6 * 4);
+}
+
+TEST_F(ParvexPanelTest, CancelledOrRefusedRunKeepsLabelsButRecordsAndAnnounces)
+{
+    load(8, 6, 4);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(2);
+    }
+    setThresholds(-2000, 4000);
+    m_dialogs.cancelNextProgress = true;
+    m_storage->announced.clear();
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    EXPECT_EQ(m_host->getLabelCounts().at(2), 8 * 6 * 4); // the copy was cancelled, not the labels
+    EXPECT_EQ(undoCount(), 1u);
+    EXPECT_EQ(m_storage->count(501, 2), 1);
+
+    // A density volume larger than the region volume: refused, treated alike.
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->resize(8, 6, 3);
+        regions->fill(2);
+    }
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    EXPECT_EQ(m_host->getLabelCounts().at(2), 8 * 6 * 3);
+    EXPECT_EQ(undoCount(), 2u);
+    EXPECT_EQ(m_storage->count(501, 2), 2);
+}
+
+TEST_F(ParvexPanelTest, PickReadsRoundedVoxelOnceAndNewRequestReplacesPending)
+{
+    load(12, 24, 5, {{{10, 21, 3}, 1234}, {{2, 2, 2}, -77}, {{11, 23, 4}, 999}});
+    auto* lower = control<wxSpinCtrl>(CParvexPanel::ID_LOWER_THRESHOLD);
+    auto* higher = control<wxSpinCtrl>(CParvexPanel::ID_HIGHER_THRESHOLD);
+    std::vector<int> modes;
+    m_hub->modeChanged.connect([&modes](int mode) { modes.push_back(mode); });
+    m_hub->mode = 3;
+
+    press(CParvexPanel::ID_PICK_HIGHER);
+    EXPECT_EQ(m_hub->getMode(), CAppSceneHub::MODE_PICK_POINT);
+    EXPECT_EQ(m_hub->getSavedMode(), 3);
+    EXPECT_EQ(modes, (std::vector<int>{32869}));
+    EXPECT_EQ(m_hub->pointPicked.getCount(), 1u);
+    const int lowerBefore = lower->GetValue();
+    m_hub->pointPicked.emit(10.4f, 20.5f, 3.49f, 0); // rounds to (10, 21, 3)
+    EXPECT_EQ(higher->GetValue(), 1234);
+    EXPECT_EQ(lower->GetValue(), lowerBefore);
+    EXPECT_EQ(m_hub->pointPicked.getCount(), 0u); // one pick per request
+    m_hub->pointPicked.emit(2.f, 2.f, 2.f, 0);
+    EXPECT_EQ(higher->GetValue(), 1234);
+
+    // Pick Lower, then Pick Higher, then one click: only the higher bound changes.
+    press(CParvexPanel::ID_PICK_LOWER);
+    press(CParvexPanel::ID_PICK_HIGHER);
+    EXPECT_EQ(m_hub->pointPicked.getCount(), 1u);
+    EXPECT_EQ(modes.size(), 1u); // already picking: no second mode change
+    m_hub->pointPicked.emit(1.6f, 1.5f, 2.2f, 0);
+    EXPECT_EQ(higher->GetValue(), -77);
+    EXPECT_EQ(lower->GetValue(), lowerBefore);
+
+    // A point outside the volume is ignored (and still uses up the request).
+    press(CParvexPanel::ID_PICK_LOWER);
+    for (auto point : {osg::Vec3f(11.5f, 0, 0), osg::Vec3f(-0.6f, 0, 0), osg::Vec3f(0, 23.6f, 0), osg::Vec3f(0, 0, 1e9f)})
+    {
+        press(CParvexPanel::ID_PICK_LOWER);
+        m_hub->pointPicked.emit(point.x(), point.y(), point.z(), 0);
+        EXPECT_EQ(lower->GetValue(), lowerBefore);
+    }
+    // The last voxel is still inside.
+    press(CParvexPanel::ID_PICK_LOWER);
+    m_hub->pointPicked.emit(11.49f, 23.4f, 4.0f, 0);
+    EXPECT_EQ(lower->GetValue(), 999);
+
+    // A pending request does not outlive the panel.
+    press(CParvexPanel::ID_PICK_LOWER);
+    delete m_panel;
+    m_panel = nullptr;
+    EXPECT_EQ(m_hub->pointPicked.getCount(), 0u);
+}
+
+TEST_F(ParvexPanelTest, MarkingSamplesWithStrokes)
+{
+    load(6, 6, 6);
+    press(CParvexPanel::ID_MARK_POSITIVE);
+    {
+        data::CObjectPtr<data::CDrawingOptions> options(m_storage->getEntry(velmora::ENTRY_DRAWING_OPTIONS, 3));
+        EXPECT_EQ(options->getDrawingMode(), 3);
+        EXPECT_EQ(options->getColor().blue, 1.0f);
+        EXPECT_EQ(options->getColor().red, 0.0f);
+        EXPECT_EQ(options->getWidth(), 2.0f);
+    }
+    EXPECT_TRUE(control<wxToggleButton>(CParvexPanel::ID_MARK_POSITIVE)->GetValue());
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_POSITIVE);
+    EXPECT_EQ(m_hub->strokeDrawn.getCount(), 1u);
+
+    stroke({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}});
+    ASSERT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSize(), 21u);
+    EXPECT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSamples()[0].value, 100 + 10 + 1 - 1024);
+    stroke({{0, 1, 1}, {2, 2, 2}, {3, 3, 3}}); // one point on the border
+    EXPECT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSize(), 21u + 20u);
+    stroke({}, 1); // handed the input: nothing happens
+    EXPECT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSize(), 41u);
+    EXPECT_EQ(m_panel->getNegativeSampler().getTrainingSet().getSize(), 0u);
+
+    // Releasing the toggle stops drawing; the mode and the connection stay.
+    press(CParvexPanel::ID_MARK_POSITIVE);
+    {
+        data::CObjectPtr<data::CDrawingOptions> options(m_storage->getEntry(velmora::ENTRY_DRAWING_OPTIONS, 3));
+        EXPECT_EQ(options->getDrawingMode(), 0);
+    }
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_POSITIVE);
+
+    press(CParvexPanel::ID_MARK_NEGATIVE);
+    {
+        data::CObjectPtr<data::CDrawingOptions> options(m_storage->getEntry(velmora::ENTRY_DRAWING_OPTIONS, 3));
+        EXPECT_EQ(options->getColor().red, 1.0f);
+        EXPECT_EQ(options->getColor().blue, 0.0f);
+    }
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_NEGATIVE);
+    EXPECT_EQ(m_hub->strokeDrawn.getCount(), 1u); // exclusive: still one connection
+    stroke({{2, 2, 2}});
+    EXPECT_EQ(m_panel->getNegativeSampler().getTrainingSet().getSize(), 7u);
+    EXPECT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSize(), 41u);
+
+    // State 0 (the input taken away) releases both toggles even when pressed.
+    control<wxToggleButton>(CParvexPanel::ID_MARK_POSITIVE)->SetValue(true);
+    stroke({}, 0);
+    EXPECT_FALSE(control<wxToggleButton>(CParvexPanel::ID_MARK_POSITIVE)->GetValue());
+    EXPECT_FALSE(control<wxToggleButton>(CParvexPanel::ID_MARK_NEGATIVE)->GetValue());
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_NONE);
+    stroke({{2, 2, 2}}); // no marking mode: no samples
+    EXPECT_EQ(m_panel->getNegativeSampler().getTrainingSet().getSize(), 7u);
+
+    // The stroke connection does not outlive the panel.
+    delete m_panel;
+    m_panel = nullptr;
+    EXPECT_EQ(m_hub->strokeDrawn.getCount(), 0u);
+}
+
+TEST_F(ParvexPanelTest, ClearSamplesEmptiesSetsAndLabelsAndCanBeUndone)
+{
+    load(6, 6, 6);
+    press(CParvexPanel::ID_MARK_POSITIVE);
+    stroke({{2, 2, 2}});
+    press(CParvexPanel::ID_MARK_NEGATIVE);
+    stroke({{3, 3, 3}});
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(4);
+    }
+    m_storage->announced.clear();
+    press(CParvexPanel::ID_CLEAR_SAMPLES);
+    EXPECT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSize(), 0u);
+    EXPECT_EQ(m_panel->getNegativeSampler().getTrainingSet().getSize(), 0u);
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_NONE);
+    EXPECT_FALSE(control<wxToggleButton>(CParvexPanel::ID_MARK_NEGATIVE)->GetValue());
+    EXPECT_EQ(m_host->getLabelCounts().at(0), 216);
+    EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{501, 0}}));
+    ASSERT_TRUE(m_host->undo());
+    EXPECT_EQ(m_host->getLabelCounts().at(4), 216);
+}
