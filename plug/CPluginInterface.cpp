@@ -10,7 +10,9 @@ namespace plug {
 
 namespace {
 // The library's interface instance: the most recently constructed one, and how many were
-// ever constructed. Destruction changes neither.
+// ever constructed. Destruction leaves the count alone (two interfaces ever made keep the
+// lookup failing), but forgets the pointer when it names the destroyed interface, so that
+// the lookup never touches a dead object.
 CPluginInterface* interfaceInstance = nullptr;
 int interfaceCount = 0;
 } // namespace
@@ -26,7 +28,11 @@ CPluginInterface::CPluginInterface(std::uint32_t flags) : CGuiActor(nullptr), CH
     interfaceInstance = this;
 }
 
-CPluginInterface::~CPluginInterface() = default;
+CPluginInterface::~CPluginInterface()
+{
+    if (interfaceInstance == this)
+        interfaceInstance = nullptr;
+}
 
 CPluginPanel* CPluginInterface::createPanel(CGuiAdapter* adapter)
 {

@@ -50,12 +50,14 @@ int getInterfaceInstanceCount();
 } // namespace detail
 
 //! The library's interface instance as T; raises CNullInterface unless exactly one
-//! interface was ever constructed in this library and it is a T.
+//! interface was ever constructed in this library, it still exists and it is a T.
 template <class T>
 T* getInterfaceInstance()
 {
+    if (detail::getInterfaceInstanceCount() != 1)
+        throw CPluginInterface::CNullInterface();
     T* instance = dynamic_cast<T*>(detail::getInterfaceInstancePointer());
-    if (!instance || detail::getInterfaceInstanceCount() != 1)
+    if (!instance)
         throw CPluginInterface::CNullInterface();
     return instance;
 }

@@ -68,6 +68,26 @@ TEST(InterfaceDeathTest, OneInterfaceIsFoundByItsClass)
         ::testing::ExitedWithCode(0), "");
 }
 
+TEST(InterfaceDeathTest, DestroyedInterfaceIsNeverHandedOut)
+{
+    EXPECT_EXIT(
+        {
+            {
+                CFirstInterface only(0);
+            }
+            try
+            {
+                plug::getInterfaceInstance<CFirstInterface>();
+                std::exit(1);
+            }
+            catch (const plug::CPluginInterface::CNullInterface&)
+            {
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST(InterfaceDeathTest, TwoInterfacesMakeTheLookupFailFromThenOn)
 {
     EXPECT_EXIT(
