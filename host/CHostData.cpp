@@ -13,6 +13,7 @@
 #include "data/CStorableFactory.h"
 #include "data/CUndoManager.h"
 #include "toolkit/base/CObject.h"
+#include "toolkit/img/CMaximumFunctor.h"
 #include "vctl/MCTriS.h"
 
 #include <algorithm>
@@ -47,6 +48,23 @@ const int hostEntries[] = {ENTRY_ACTIVE_DATA_SET, ENTRY_ORTHO_SLICE_XY, ENTRY_DA
                            ENTRY_DATA_STATS,      ENTRY_DENSITY,        ENTRY_REGION_DATA,
                            ENTRY_REGION_COLORING, ENTRY_DRAWING_OPTIONS, ENTRY_UNDO_MANAGER,
                            ENTRY_MODEL};
+
+void growColoringToLabels(data::CDataStorage& storage)
+{
+    // The colouring is not in the history: labels brought back by undo or redo may lie
+    // past the end of a table that shrank meanwhile. Such labels get entries as a growing
+    // table makes them (random colour, "Unnamed", visible).
+    auto coloring = take<data::CRegionColoring>(storage, ENTRY_REGION_COLORING);
+    std::uint16_t largest = 0;
+    {
+        auto regions = take<data::CRegionData>(storage, ENTRY_REGION_DATA);
+        largest = regions->forEach(kvo::img::CMaximumFunctor<std::uint16_t>(0)).getValue();
+    }
+    if (int(largest) < coloring->getCount())
+        return;
+    coloring->resize(int(largest) + 1, true);
+    storage.invalidate(coloring.getEntry(), 0);
+}
 
 } // namespace
 
@@ -119,16 +137,28 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
 
 bool CHostData::undo()
 {
-    auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
-    auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
-    return history->undo(static_cast<data::CUndoProvider*>(regions.get()));
+    bool done = false;
+    {
+        auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+        auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
+        done = history->undo(static_cast<data::CUndoProvider*>(regions.get()));
+    }
+    if (done)
+        growColoringToLabels(m_storage);
+    return done;
 }
 
 bool CHostData::redo()
 {
-    auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
-    auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
-    return history->redo(static_cast<data::CUndoProvider*>(regions.get()));
+    bool done = false;
+    {
+        auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+        auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
+        done = history->redo(static_cast<data::CUndoProvider*>(regions.get()));
+    }
+    if (done)
+        growColoringToLabels(m_storage);
+    return done;
 }
 
 bool CHostData::hasData()
