@@ -239,7 +239,13 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
         history->insert(regions->createVolumeSnapshot());
         regions->show(true);
         // The filter writes into a copy, so a refused or cancelled run leaves the labels.
-        data::CRegionData working(*regions);
+        // When it will write every voxel of the copy, the labels need not be copied first.
+        const bool filterWritesAll = regions->getMargin() == 0 && density->getXSize() == regions->getXSize() &&
+                                     density->getYSize() == regions->getYSize() &&
+                                     density->getZSize() == regions->getZSize();
+        data::CRegionData working = filterWritesAll
+                                        ? data::CRegionData(regions->getXSize(), regions->getYSize(), regions->getZSize())
+                                        : data::CRegionData(*regions);
         std::unique_ptr<plug::CProgressReporter> progress =
             plug::createProgress(*this, wxGetTranslation("Applying thresholding filter, please wait..."), 100);
         seg::CThresholdFilter filter;

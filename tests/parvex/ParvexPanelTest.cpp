@@ -404,6 +404,21 @@ TEST_F(ParvexPanelTest, CancelledOrRefusedRunKeepsLabelsButRecordsAndAnnounces)
     EXPECT_EQ(m_host->getLabelCounts().at(2), 8 * 6 * 3);
     EXPECT_EQ(undoCount(), 2u);
     EXPECT_EQ(m_storage->count(501, 2), 2);
+
+    // A larger region volume: the density's block is labelled, the rest keeps its labels.
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->resize(9, 6, 5);
+        regions->fill(2);
+    }
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    const auto counts = m_host->getLabelCounts();
+    // (The spins are limited to the data's range, so the maximum itself stays outside.)
+    EXPECT_EQ(counts.at(1), 8 * 6 * 4 - 1);
+    EXPECT_EQ(counts.at(0), 1);
+    EXPECT_EQ(counts.at(2), 9 * 6 * 5 - 8 * 6 * 4);
+    EXPECT_EQ(label(8, 0, 0), 2);
+    EXPECT_EQ(label(0, 0, 4), 2);
 }
 
 TEST_F(ParvexPanelTest, PickReadsRoundedVoxelOnceAndNewRequestReplacesPending)

@@ -48,8 +48,10 @@ public:
         m_lower = lower;
         m_higher = higher;
     }
-    //! Worker threads per slice: 0 picks one per hardware thread (at most 8), 1 runs
-    //! everything on the calling thread. Default 0.
+    //! Threads that share the rows of each slice: 1 (the default) runs everything on the
+    //! calling thread, 0 takes one per hardware thread (at most 8). One thread already
+    //! keeps up with memory; more help only on an idle machine with several memory
+    //! channels, and on a busy one each slice waits for the slowest of them.
     void setThreadCount(int threads) { m_threads = threads; }
 
     //! Thresholds the input into the output; see above for what false means.
@@ -66,7 +68,7 @@ private:
     std::uint16_t m_outsideLabel = 0;
     std::int16_t m_lower = 0;
     std::int16_t m_higher = 0;
-    int m_threads = 0;
+    int m_threads = 1;
 };
 
 } // namespace seg
