@@ -6,7 +6,10 @@
 #include "host/views/CSceneViews.h"
 #include "plug/Dialogs.h"
 
+#include <dlfcn.h>
+
 #include <wx/dcclient.h>
+#include <wx/graphics.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/dirdlg.h>
@@ -19,6 +22,31 @@
 #include <wx/stattext.h>
 
 namespace velmora {
+
+namespace {
+
+// The toolkit's screen DC draws through a cairo surface of the root window that it keeps
+// for the whole process, and cairo keeps a snapshot of a surface read as a source until
+// the surface is marked dirty. Nothing marks the root window dirty when our own windows
+// repaint, so every screenshot after the first would show the first one's pixels.
+// libcairo is loaded with the toolkit; it is looked up at run time so that the build
+// needs no cairo headers.
+void forgetScreenSnapshot(wxScreenDC& screen)
+{
+    using tGetTarget = void* (*)(void*);
+    using tMarkDirty = void (*)(void*);
+    static const auto getTarget = reinterpret_cast<tGetTarget>(dlsym(RTLD_DEFAULT, "cairo_get_target"));
+    static const auto markDirty = reinterpret_cast<tMarkDirty>(dlsym(RTLD_DEFAULT, "cairo_surface_mark_dirty"));
+    wxGraphicsContext* context = screen.GetGraphicsContext();
+    void* cairo = context ? context->GetNativeContext() : nullptr;
+    if (cairo && getTarget && markDirty)
+    {
+        if (void* surface = getTarget(cairo))
+            markDirty(surface);
+    }
+}
+
+} // namespace
 
 CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
     : wxFrame(nullptr, wxID_ANY, "Velmora", wxDefaultPosition, wxSize(1400, 900)), m_host(host), m_data(data)
@@ -288,6 +316,7 @@ bool CMainFrame::saveScreenshot(const wxString& path)
     wxMemoryDC memory(bitmap);
     // The screen DC sees what the GL views drew as well.
     wxScreenDC screen;
+    forgetScreenSnapshot(screen);
     const wxPoint origin = ClientToScreen(wxPoint(0, 0));
     memory.Blit(0, 0, size.x, size.y, &screen, origin.x, origin.y);
     memory.SelectObject(wxNullBitmap);

@@ -46,6 +46,8 @@ public:
     void invalidateSlice();
     //! Rebuilds an out-of-date slice image now.
     void updateSlice();
+    //! False while the slice image waits to be rebuilt.
+    bool isSliceCurrent() const { return m_sliceValid; }
     //! The slice image as last built, before scaling to the view.
     const CSliceRenderer::CImage& getSliceImage() const { return m_slice; }
 
