@@ -48,6 +48,9 @@ bool CTolvanePanel::prepare()
 
     auto* gridRow = new wxBoxSizer(wxHORIZONTAL);
     m_grid = new wxGrid(parent, adapter.getId(ID_GRID), wxDefaultPosition, wxSize(100, 100), wxHSCROLL | wxVSCROLL);
+    // A generic window takes no minimal size from its constructor: the initial size
+    // becomes the grid's minimal one, so that the panel's size hints leave room for it.
+    m_grid->SetInitialSize(wxSize(100, 100));
     m_grid->SetToolTip(wxGetTranslation("List of all available regions."));
     setUpGrid();
     gridRow->Add(m_grid, 1, wxEXPAND);
