@@ -1,0 +1,140 @@
+#include "plugins/ostrum/CModelCommands.h"
+
+#include "data/CActiveDataSet.h"
+#include "data/CDataStorage.h"
+#include "data/CDensityData.h"
+#include "data/CModel.h"
+#include "data/CObjectPtr.h"
+#include "data/CRegionColoring.h"
+#include "data/CRegionData.h"
+#include "plug/Dialogs.h"
+#include "plugins/ostrum/CReplacingFile.h"
+#include "plugins/ostrum/mc/CMarchingCubes.h"
+#include "toolkit/mod/CFileChannel.h"
+#include "vctl/MCTriS.h"
+
+#include <wx/filedlg.h>
+#include <wx/intl.h>
+#include <wx/msgdlg.h>
+
+#include <memory>
+
+namespace ostrum {
+
+namespace {
+
+// Every entry is requested with these flags: created on first use, brought up to date by
+// the object pointer.
+constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
+
+// The extractor's callback points into a progress window that dies with the command; the
+// always-continue handler is put back whatever way the command ends.
+class CProgressBinding
+{
+public:
+    CProgressBinding(kvo::mod::CProgress& algorithm, plug::CProgressReporter& reporter) : m_algorithm(algorithm)
+    {
+        m_algorithm.setProgressCallback(
+            kvo::mod::CProgress::tProgressCallback(&reporter, &plug::CProgressReporter::updateProgress));
+    }
+    ~CProgressBinding() { m_algorithm.restoreDefaultCallback(); }
+    CProgressBinding(const CProgressBinding&) = delete;
+    CProgressBinding& operator=(const CProgressBinding&) = delete;
+
+private:
+    kvo::mod::CProgress& m_algorithm;
+};
+
+// Voxel sizes are kept to single precision, like the coordinates the model is saved with.
+double singlePrecision(double value) { return static_cast<double>(static_cast<float>(value)); }
+
+} // namespace
+
+bool CModelCommands::createModel(CMarchingCubes& extractor, bool flowReduction)
+{
+    data::CDataStorage& storage = m_actor.getBindings().getStorage();
+    // Owned here until the model takes it: a cancelled or failed run destroys it.
+    auto mesh = std::make_unique<vctl::MCTriS>();
+    {
+        data::CObjectPtr<data::CRegionData> regions(storage.getEntry(ENTRY_REGION_DATA, REQUEST));
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
+        const int region = coloring->getActive();
+
+        std::unique_ptr<plug::CProgressReporter> progress =
+            plug::createProgress(m_actor, wxGetTranslation("Creating model, please wait..."), 100);
+        CProgressBinding binding(extractor, *progress);
+        progress->Show(true);
+        extractor.setDimensions(regions->getXSize(), regions->getYSize(), regions->getZSize());
+        extractor.setVoxelSize(singlePrecision(density->getDX()), singlePrecision(density->getDY()),
+                               singlePrecision(density->getDZ()));
+        if (!extractor.extract(mesh.get(), region, *regions, flowReduction))
+            return false;
+        // The flat-area reduction ("Flow reduction") joins this step with its own algorithm;
+        // until then the switch only reaches the extractor.
+    }
+
+    const data::CEntryPtr modelEntry = storage.getEntry(ENTRY_MODEL, REQUEST);
+    {
+        data::CObjectPtr<data::CModel> model(modelEntry);
+        model->setMesh(mesh.release());
+        model->setFlag(1);
+    }
+    storage.invalidate(modelEntry.get(), 0);
+    return true;
+}
+
+bool CModelCommands::hasTriangles()
+{
+    data::CDataStorage& storage = m_actor.getBindings().getStorage();
+    data::CObjectPtr<data::CModel> model(storage.getEntry(ENTRY_MODEL, REQUEST));
+    return model->getMesh() && model->getMesh()->getNumOfTris() > 0;
+}
+
+bool CModelCommands::saveModel()
+{
+    if (!hasTriangles())
+        return false;
+    const wxString file = plug::selectFile(
+        m_actor, wxGetTranslation("Please, specify an output file..."), wxEmptyString, wxEmptyString, "stl",
+        wxGetTranslation("Stereo litography model (*.stl) |*.stl|All Files (*.*) |*.*"),
+        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (file.empty())
+        return false;
+
+    bool written = false;
+    // A name the file system's encoding cannot express converts to nothing: a failure, not
+    // a file with another name.
+    const wxCharBuffer narrow = file.fn_str();
+    if (narrow.length() > 0)
+    {
+        // Taken again: the selector may have let other commands run.
+        data::CDataStorage& storage = m_actor.getBindings().getStorage();
+        data::CObjectPtr<data::CModel> model(storage.getEntry(ENTRY_MODEL, REQUEST));
+        const vctl::MCTriS* mesh = model->getMesh();
+        written = mesh && mesh->getNumOfTris() > 0 &&
+                  writeModelFile(*mesh, std::string(narrow.data(), narrow.length()));
+    }
+    if (!written)
+        plug::showMessage(m_actor, wxGetTranslation("Failed to save the model!"), wxGetTranslation("Error"),
+                          wxOK | wxICON_ERROR);
+    return written;
+}
+
+bool CModelCommands::writeModelFile(const vctl::MCTriS& mesh, const std::string& path)
+{
+    CReplacingFile file(path);
+    if (!file.isReady())
+        return false;
+    bool written = false;
+    {
+        kvo::mod::CFileChannel channel(kvo::mod::CChannel::CH_OUT, file.getTemporaryPath());
+        // The flush shows a write error that the stream's buffer still held back.
+        written = mesh.saveSTL(channel) && channel.flush();
+        channel.disconnect();
+    }
+    return written && file.commit();
+}
+
+} // namespace ostrum
