@@ -1,0 +1,118 @@
+// "Run MC" and "Save Model" end to end in the host: the phantom's bone shell thresholded
+// through the Parvex panel, its surface built and saved through the Ostrum panel and menu.
+// The expected counts come from thresholding the same phantom here with a plain loop and
+// extracting its surface directly.
+
+#include "OstrumFiles.h"
+#include "ScriptRun.h"
+
+#include "host/import/CPhantomSource.h"
+#include "plugins/ostrum/mc/CMarchingCubes.h"
+#include "vctl/MCTriS.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string PLUGINS = std::string("--plugins '") + VELMORA_PLUGIN_DIR + "'";
+
+constexpr int X = 48, Y = 44, Z = 40;
+constexpr int LOWER = 1000, HIGHER = 1500;
+
+struct CCounts
+{
+    int triangles = 0;
+    int vertices = 0;
+};
+
+// Label 1 where LOWER <= density < HIGHER, then the surface of label 1 at 1 mm voxels.
+CCounts expectedBoneCounts()
+{
+    const velmora::import::CLoadedVolume phantom = velmora::import::CPhantomSource(X, Y, Z).generate();
+    CMarchingCubes::tRegionVolume labels(X, Y, Z);
+    for (int z = 0; z < Z; ++z)
+        for (int y = 0; y < Y; ++y)
+            for (int x = 0; x < X; ++x)
+            {
+                const int density = phantom.at(x, y, z);
+                labels.at(x, y, z) = density >= LOWER && density < HIGHER ? 1 : 0;
+            }
+    CMarchingCubes extractor;
+    extractor.setDimensions(X, Y, Z);
+    extractor.setVoxelSize(1.0, 1.0, 1.0);
+    vctl::MCTriS mesh;
+    EXPECT_TRUE(extractor.extract(&mesh, 1, labels));
+    return {mesh.getNumOfTris(), mesh.getNumOfVertices()};
+}
+
+} // namespace
+
+TEST(OstrumScriptTest, BoneModelOfThePhantomIsBuiltCountedAndSaved)
+{
+    const CCounts counts = expectedBoneCounts();
+    ASSERT_GT(counts.triangles, 1000);
+    const std::string triangles = std::to_string(counts.triangles);
+    const std::string vertices = std::to_string(counts.vertices);
+    const std::string bytes = std::to_string(84 + 50 * counts.triangles);
+    const fs::path folder = ostrumtest::scratchFolder("script");
+    const std::string saved = (folder / "bone.stl").string();
+    const std::string fromMenu = (folder / "menu.stl").string();
+
+    const auto result = runVelmoraScript(
+        "ostrum-bone",
+        {
+            "load phantom " + std::to_string(X) + " " + std::to_string(Y) + " " + std::to_string(Z),
+            // Nothing to save before the first model: no file is asked for.
+            "press ostrum \"Save Model\"",
+            "expect control ostrum \"Triangles count\" 0",
+            "set parvex \"Lower Threshold\" " + std::to_string(LOWER),
+            "set parvex \"Higher Threshold\" " + std::to_string(HIGHER),
+            "press parvex \"Perform Thresholding\"",
+            // A cancelled run leaves the (empty) model alone.
+            "answer cancel",
+            "press ostrum \"Run MC\"",
+            "expect triangles == 0",
+            "press ostrum \"Run MC\"",
+            "expect triangles == " + triangles,
+            "expect vertices == " + vertices,
+            "expect control ostrum \"Triangles count\" " + triangles,
+            "expect control ostrum \"Nodes count\" " + vertices,
+            "answer file " + saved,
+            "press ostrum \"Save Model\"",
+            "expect filesize " + saved + " == " + bytes,
+            "answer file " + fromMenu,
+            "menu ostrum \"Save Model\"",
+            "expect filesize " + fromMenu + " == " + bytes,
+            // A cancelled selector writes nothing.
+            "answer file",
+            "press ostrum \"Save Model\"",
+        },
+        PLUGINS);
+    EXPECT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ostrumtest::filesIn(folder), (std::vector<std::string>{"bone.stl", "menu.stl"}));
+}
+
+TEST(OstrumScriptTest, SaveIntoAFolderReportsTheError)
+{
+    const fs::path folder = ostrumtest::scratchFolder("script-error");
+    fs::create_directory(folder / "model.stl");
+    const auto result = runVelmoraScript("ostrum-error",
+                                         {
+                                             "load phantom 32 32 32",
+                                             "set parvex \"Lower Threshold\" 1000",
+                                             "set parvex \"Higher Threshold\" 1500",
+                                             "press parvex \"Perform Thresholding\"",
+                                             "press ostrum \"Run MC\"",
+                                             "expect triangles > 0",
+                                             "answer file " + (folder / "model.stl").string(),
+                                             "press ostrum \"Save Model\"",
+                                         },
+                                         PLUGINS);
+    EXPECT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_EQ(result.err, "message: Failed to save the model!\n");
+    EXPECT_EQ(ostrumtest::filesIn(folder), (std::vector<std::string>{"model.stl"}));
+    EXPECT_TRUE(fs::is_directory(folder / "model.stl"));
+}
