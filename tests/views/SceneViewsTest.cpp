@@ -7,6 +7,7 @@
 #include "data/CModel.h"
 #include "data/CObjectPtr.h"
 #include "data/COrthoSliceXY.h"
+#include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
 #include "host/CHostData.h"
 #include "host/CMainFrame.h"
@@ -283,6 +284,39 @@ TEST_F(SceneViewsTest, SliceMovesGoThroughEntry21AndRedrawOnlyTheirView)
     EXPECT_EQ(scene().getPosition(AXIS_YZ), 39);
     EXPECT_TRUE(heard.empty());
     EXPECT_FALSE(frame->showSlice(3, 1));
+}
+
+TEST_F(SceneViewsTest, RegionTableChangesReblendEverySlice)
+{
+    {
+        data::CObjectPtr<data::CRegionData> regions(storage().getEntry(501, REQUEST));
+        regions->at(20, 15, 10) = 1;
+        storage().invalidate(regions.getEntry(), 0);
+    }
+    ASSERT_TRUE(frame->showSlice(2, 10));
+    scene().renderNow();
+    auto sliceColour = [&](int axis, int u, int v) {
+        const auto& image = view(axis).getSliceImage();
+        const int row = axis == AXIS_XY ? v : image.height - 1 - v;
+        const std::uint8_t* p = image.pixel(u, row);
+        return std::array<int, 3>{p[0], p[1], p[2]};
+    };
+    // The voxel lies on all three slices (x 20, y 15, z 10).
+    const auto xy = sliceColour(AXIS_XY, 20, 15);
+    EXPECT_GT(xy[0], xy[1] + 40);
+    EXPECT_EQ(sliceColour(AXIS_XZ, 20, 10), xy);
+    EXPECT_EQ(sliceColour(AXIS_YZ, 15, 10), xy);
+    {
+        data::CObjectPtr<data::CRegionColoring> coloring(storage().getEntry(502, REQUEST));
+        coloring->setVisible(1, false);
+        storage().invalidate(coloring.getEntry(), 0);
+    }
+    for (int axis : {0, 1, 2})
+        EXPECT_FALSE(view(axis).isSliceCurrent()) << axis;
+    scene().renderNow();
+    const auto hidden = sliceColour(AXIS_XY, 20, 15);
+    EXPECT_EQ(hidden[0], hidden[1]);
+    EXPECT_EQ(sliceColour(AXIS_YZ, 15, 10), hidden);
 }
 
 TEST_F(SceneViewsTest, ViewsFollowANewDataSet)
