@@ -7,6 +7,7 @@
 #include "host/CVelmoraHost.h"
 
 #include <wx/image.h>
+#include <wx/msgdlg.h>
 
 #include <iostream>
 
@@ -85,6 +86,26 @@ void CVelmoraApp::runScript()
     m_exitCode = runner.runFile(m_options.scriptFile);
     std::cout.flush();
     m_frame->Close(true);
+}
+
+bool CVelmoraApp::OnExceptionInMainLoop()
+{
+    std::string text = "unknown error";
+    try
+    {
+        throw;
+    }
+    catch (const std::exception& error)
+    {
+        text = error.what();
+    }
+    catch (...)
+    {
+    }
+    std::cerr << "error: " << text << std::endl;
+    if (m_options.scriptFile.empty())
+        wxMessageBox(wxString::FromUTF8(text), "Error", wxOK | wxICON_ERROR, m_frame);
+    return true;
 }
 
 int CVelmoraApp::OnRun()

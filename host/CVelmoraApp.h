@@ -33,6 +33,8 @@ public:
     bool OnInit() override;
     int OnRun() override;
     int OnExit() override;
+    //! A command that raised shows its error and the application goes on.
+    bool OnExceptionInMainLoop() override;
 
 private:
     void runScript();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -85,4 +86,36 @@ TEST(DataLoadScriptTest, RawVolumeAndItsErrors)
     result = runVelmoraScript("cmdline", {"print info"}, PLUGINS + " --data phantom:5x6x7");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("volume: 5 6 7\n"), std::string::npos) << result.out;
+}
+
+TEST(DataLoadScriptTest, DataExpectationsAndOutputFormats)
+{
+    auto result = runVelmoraScript("data-commands",
+                                   {"load phantom 6 5 4", "expect label 0 0 0 0", "expect label 5 4 3 0",
+                                    "expect labelcount 0 == 120", "expect labelcount 1 == 0", "expect labelcount 0 > 119",
+                                    "expect regions == 10", "expect active == 1", "expect active != 0",
+                                    "expect triangles == 0", "expect vertices <= 0", "slice xy 3", "slice xz 4",
+                                    "slice yz 5", "print regions"},
+                                   PLUGINS);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("region 0 \"Not classified\" 0 0 0 0 visible\n"
+                               "region 1 \"Region 1\" 255 128 128 128 visible active\n"
+                               "region 2 \"Region 2\" ",
+                               0),
+              0u)
+        << result.out;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 10);
+
+    const auto failing = [&](const std::string& name, const std::string& line, const std::string& reason) {
+        const auto run = runVelmoraScript(name, {"load phantom 6 5 4", line}, PLUGINS);
+        EXPECT_EQ(run.exitCode, 1) << line;
+        EXPECT_NE(run.err.find(":2: error: " + reason), std::string::npos) << run.err;
+    };
+    failing("label-outside", "expect label 6 0 0 0", "voxel 6 0 0 is outside the volume");
+    failing("label-wrong", "expect label 0 0 0 3", "expected label at 0 0 0 == 3, got 0");
+    failing("count-wrong", "expect labelcount 0 < 120", "expected count of label 0 < 120, got 120");
+    failing("slice-outside", "slice xy 4", "slice 4 is outside the volume (0 to 3)");
+    failing("undo-empty", "undo", "nothing to undo");
+    failing("redo-empty", "redo", "nothing to redo");
+    failing("bad-op", "expect regions =< 3", "unknown comparison '=<'");
 }
