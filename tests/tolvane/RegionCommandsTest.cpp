@@ -394,9 +394,9 @@ TEST_F(RegionPickRequestTest, NewRequestReplacesThePendingOne)
 
 TEST(RegionPickRequestBindingsTest, WithoutBindingsRaisesAndConnectsNothing)
 {
+    plug::CAppBindings bindings; // outlives the request, which holds a reference
     CRegionPickRequest request;
     EXPECT_THROW(request.start(CRegionPickRequest::EAction::PickActive), plug::CAppBindings::CNullAppBindings);
-    plug::CAppBindings bindings;
     request.setBindings(&bindings);
     EXPECT_THROW(request.start(CRegionPickRequest::EAction::PickActive), plug::CAppBindings::CNullAppBindings);
     EXPECT_EQ(request.getPending(), CRegionPickRequest::EAction::None);
