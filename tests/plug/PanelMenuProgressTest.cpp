@@ -117,3 +117,17 @@ TEST(ProgressWindowTest, PercentagesPulsesAndOneDisabler)
     EXPECT_TRUE(progress.updateProgress(2000000000, 2100000000)); // no overflow
     EXPECT_EQ(progress.getLastValue(), 95);
 }
+
+TEST(ProgressWindowTest, PressingCancelMakesTheNextReportAnswerFalse)
+{
+    CProgress progress("Working, please wait...", 100);
+    progress.Show(true);
+    EXPECT_TRUE(progress.updateProgress(1, 10));
+    auto* cancel = dynamic_cast<wxButton*>(progress.FindWindow(wxID_CANCEL));
+    ASSERT_NE(cancel, nullptr);
+    wxCommandEvent click(wxEVT_BUTTON, wxID_CANCEL);
+    click.SetEventObject(cancel);
+    cancel->ProcessWindowEvent(click);
+    EXPECT_FALSE(progress.updateProgress(2, 10));
+    progress.Show(false);
+}
