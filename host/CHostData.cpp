@@ -124,11 +124,10 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
     take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER)->clear();
     take<CDataSetList>(m_storage, ENTRY_DATA_SET_LIST)->countLoad();
     {
-        // The slice keeps its position where the new volume allows it; views announce
-        // their own moves.
+        // A new data set opens on its middle XY slice; views announce their own moves.
         auto slice = take<data::COrthoSliceXY>(m_storage, ENTRY_ORTHO_SLICE_XY);
         slice->setSize(volume.xSize, volume.ySize);
-        slice->setPosition(std::clamp(slice->getPosition(), 0, volume.zSize - 1));
+        slice->setPosition(volume.zSize / 2);
     }
 
     for (int id : {ENTRY_DATA_SET_LIST, ENTRY_REGION_DATA, ENTRY_REGION_COLORING, ENTRY_ACTIVE_DATA_SET})

@@ -1,5 +1,7 @@
 #include "host/CMainFrame.h"
 
+#include <algorithm>
+
 #include "host/CHostData.h"
 #include "host/CVelmoraHost.h"
 #include "host/DataSources.h"
@@ -9,6 +11,7 @@
 #include <dlfcn.h>
 
 #include <wx/dcclient.h>
+
 #include <wx/graphics.h>
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
@@ -49,7 +52,7 @@ void forgetScreenSnapshot(wxScreenDC& screen)
 } // namespace
 
 CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
-    : wxFrame(nullptr, wxID_ANY, "Velmora", wxDefaultPosition, wxSize(1400, 900)), m_host(host), m_data(data)
+    : wxFrame(nullptr, wxID_ANY, "Velmora", wxDefaultPosition, wxSize(1600, 1000)), m_host(host), m_data(data)
 {
     m_aui.SetManagedWindow(this);
     m_views = new views::CSceneViews(this, host.getStorage(), host.getSceneHub());
@@ -92,19 +95,33 @@ void CMainFrame::installPlugins(std::vector<std::string>& errors)
 {
     m_host.getPlugins().createAll(this, errors);
     m_pluginsInstalled = true;
-    int row = 0;
+    // Panels stack in columns at the right; a column takes panels while their heights fit
+    // the window, so that every panel gets the room it asks for.
+    const int available = std::max(400, GetClientSize().y - 40);
+    int column = 0;
+    int position = 0;
+    int usedHeight = 0;
     for (CHostedPlugin& plugin : m_host.getPlugins().getPlugins())
     {
         if (plugin.panel)
         {
+            const wxSize best = plugin.panel->GetBestSize();
+            const int height = best.y + 30; // the caption
+            if (position > 0 && usedHeight + height > available)
+            {
+                ++column;
+                position = 0;
+                usedHeight = 0;
+            }
+            usedHeight += height;
             m_aui.AddPane(plugin.panel, wxAuiPaneInfo()
                                             .Name(plugin.name)
                                             .Caption(plugin.name)
                                             .Right()
-                                            .Row(0)
-                                            .Position(row++)
-                                            .BestSize(plugin.panel->GetBestSize())
-                                            .MinSize(wxSize(260, 120))
+                                            .Row(column)
+                                            .Position(position++)
+                                            .BestSize(best)
+                                            .MinSize(wxSize(260, std::min(best.y, 200)))
                                             .CloseButton(true));
         }
         if (plugin.menu)
