@@ -4,6 +4,7 @@
 // Counters: seconds per extraction, triangles, vertices, peak resident memory (MiB).
 
 #include "bench/mesh/CBonePhantom.h"
+#include "bench/mesh/CHostPhantomMask.h"
 #include "plugins/ostrum/mc/CMarchingCubes.h"
 
 #include <benchmark/benchmark.h>
@@ -21,13 +22,16 @@ double peakMemoryMiB()
     return usage.ru_maxrss / 1024.0; // kilobytes on Linux
 }
 
-void extractBone(benchmark::State& state)
+void extract(benchmark::State& state, bool hostPhantom)
 {
     const int X = static_cast<int>(state.range(0));
     const int Y = static_cast<int>(state.range(1));
     const int Z = static_cast<int>(state.range(2));
     kvo::img::CVolume<std::uint16_t> volume;
-    makeBonePhantom(volume, X, Y, Z);
+    if (hostPhantom)
+        makeThresholdedHostPhantom(volume, X, Y, Z);
+    else
+        makeBonePhantom(volume, X, Y, Z);
 
     CMarchingCubes mc;
     double seconds = 0.0;
@@ -54,7 +58,16 @@ void extractBone(benchmark::State& state)
     state.counters["peak_MiB"] = peakMemoryMiB();
 }
 
+void extractBone(benchmark::State& state) { extract(state, false); }
+void extractThresholdedPhantom(benchmark::State& state) { extract(state, true); }
+
 BENCHMARK(extractBone)->Args({256, 256, 256})->Args({512, 512, 400})->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(extractThresholdedPhantom)
+    ->Args({256, 256, 256})
+    ->Args({512, 512, 400})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 } // namespace
 
