@@ -19,6 +19,8 @@
 #include "plugins/ostrum/COstrumPanel.h"
 #include "vctl/MCTriS.h"
 
+#include "tests/support/CTestProgress.h"
+
 #include <gtest/gtest.h>
 
 #include <wx/button.h>
@@ -41,27 +43,6 @@ using ostrum::COstrumPanel;
 namespace fs = std::filesystem;
 
 constexpr int ID_BASE = 6000;
-
-class CTestProgress : public plug::CProgressReporter
-{
-public:
-    CTestProgress(bool cancel, std::vector<std::string>& log) : m_cancel(cancel), m_log(log) {}
-    ~CTestProgress() override { m_log.push_back("closed"); }
-    bool Show(bool show) override
-    {
-        m_log.push_back(show ? "shown" : "hidden");
-        return true;
-    }
-    bool updateProgress(int current, int total) override
-    {
-        m_log.push_back("report " + std::to_string(current) + "/" + std::to_string(total));
-        return !m_cancel;
-    }
-
-private:
-    bool m_cancel;
-    std::vector<std::string>& m_log;
-};
 
 // File selectors are answered from a queue (an empty answer cancels); an unexpected one
 // fails the test. Everything asked is logged.

@@ -18,6 +18,8 @@
 #include "plugins/parvex/CParvexMenu.h"
 #include "plugins/parvex/CParvexPanel.h"
 
+#include "tests/support/CTestProgress.h"
+
 #include <gtest/gtest.h>
 
 #include <wx/button.h>
@@ -39,29 +41,6 @@ namespace {
 using parvex::CParvexPanel;
 
 constexpr int ID_BASE = 5000;
-
-// A progress window that answers cancel at its first report when told so, and records
-// what the command asked of it.
-class CTestProgress : public plug::CProgressReporter
-{
-public:
-    CTestProgress(bool cancel, std::vector<std::string>& log) : m_cancel(cancel), m_log(log) {}
-    ~CTestProgress() override { m_log.push_back("closed"); }
-    bool Show(bool show) override
-    {
-        m_log.push_back(show ? "shown" : "hidden");
-        return true;
-    }
-    bool updateProgress(int current, int total) override
-    {
-        m_log.push_back("report " + std::to_string(current) + "/" + std::to_string(total));
-        return !m_cancel;
-    }
-
-private:
-    bool m_cancel;
-    std::vector<std::string>& m_log;
-};
 
 class CTestDialogs : public plug::CDialogService
 {
