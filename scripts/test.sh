@@ -4,7 +4,7 @@
 #   scripts/test.sh [BUILD_DIR]
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD_DIR="${1:-$ROOT/build}"
+BUILD_DIR="$(realpath -m "${1:-$ROOT/build}")"
 bash "$ROOT/scripts/setup.sh"
 bash "$ROOT/scripts/build.sh" "$BUILD_DIR"
 cd "$BUILD_DIR"
