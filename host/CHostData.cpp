@@ -45,7 +45,7 @@ data::CObjectPtr<T> take(data::CDataStorage& storage, int id)
 }
 
 const int hostEntries[] = {ENTRY_ACTIVE_DATA_SET, ENTRY_ORTHO_SLICE_XY, ENTRY_DATA_SET_LIST,
-                           ENTRY_DATA_STATS,      ENTRY_DENSITY,        ENTRY_REGION_DATA,
+                           ENTRY_DATA_STATS,      ENTRY_DENSITY,        ENTRY_DENSITY_ALT,    ENTRY_REGION_DATA,
                            ENTRY_REGION_COLORING, ENTRY_DRAWING_OPTIONS, ENTRY_UNDO_MANAGER,
                            ENTRY_MODEL};
 
@@ -75,6 +75,7 @@ void CHostData::registerObjects(data::CStorableFactory& factory)
     factory.registerObject<CDataSetList>(ENTRY_DATA_SET_LIST);
     factory.registerObject<data::CDataStats>(ENTRY_DATA_STATS);
     factory.registerObject<data::CDensityData>(ENTRY_DENSITY);
+    factory.registerObject<data::CDensityData>(ENTRY_DENSITY_ALT);
     factory.registerObject<data::CRegionData>(ENTRY_REGION_DATA);
     factory.registerObject<data::CRegionColoring>(ENTRY_REGION_COLORING);
     factory.registerObject<data::CDrawingOptions>(ENTRY_DRAWING_OPTIONS);
@@ -82,7 +83,7 @@ void CHostData::registerObjects(data::CStorableFactory& factory)
     factory.registerObject<data::CModel>(ENTRY_MODEL);
     // The statistics follow the active data set and the density it names, so announcing
     // entry 11 (or the density) leaves them to be recomputed on their next use.
-    factory.setDependencies(ENTRY_DATA_STATS, {ENTRY_ACTIVE_DATA_SET, ENTRY_DENSITY});
+    factory.setDependencies(ENTRY_DATA_STATS, {ENTRY_ACTIVE_DATA_SET, ENTRY_DENSITY, ENTRY_DENSITY_ALT});
 }
 
 void CHostData::createEntries()
@@ -99,8 +100,12 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
     if (volume.xSize <= 0 || volume.ySize <= 0 || volume.zSize <= 0 || volume.voxels.size() != volume.voxelCount())
         throw std::invalid_argument("The loaded volume is empty or its voxel count does not match its size");
 
+    // The new data set goes into the density entry that is not active; the previous one is
+    // emptied once entry 11 names the new one.
+    const int previousId = take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->getDataSetId();
+    const int densityId = previousId == ENTRY_DENSITY ? ENTRY_DENSITY_ALT : ENTRY_DENSITY;
     {
-        auto density = take<data::CDensityData>(m_storage, ENTRY_DENSITY);
+        auto density = take<data::CDensityData>(m_storage, densityId);
         density->resize(volume.xSize, volume.ySize, volume.zSize, 0);
         const std::size_t rowBytes = std::size_t(volume.xSize) * sizeof(std::int16_t);
         const std::int16_t* source = volume.voxels.data();
@@ -111,7 +116,9 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
         }
         density->setVoxel(volume.dx, volume.dy, volume.dz);
     }
-    take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(ENTRY_DENSITY);
+    take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(densityId);
+    if (previousId == ENTRY_DENSITY || previousId == ENTRY_DENSITY_ALT)
+        take<data::CDensityData>(m_storage, previousId)->resize(0, 0, 0, 0);
     {
         auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
         regions->resize(volume.xSize, volume.ySize, volume.zSize, 0);

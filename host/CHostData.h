@@ -25,7 +25,8 @@ enum EHostEntries : int
     ENTRY_ORTHO_SLICE_XY = 21,
     ENTRY_DATA_SET_LIST = 101,
     ENTRY_DATA_STATS = 104,
-    ENTRY_DENSITY = 200,
+    ENTRY_DENSITY = 200,     //!< density entries: each new data set takes the one that
+    ENTRY_DENSITY_ALT = 201, //!< is not active, so entry 11 names another entry after a load
     ENTRY_REGION_DATA = 501,
     ENTRY_REGION_COLORING = 502,
     ENTRY_DRAWING_OPTIONS = 555,

@@ -4,7 +4,9 @@
 
 #include "host/CHostData.h"
 
+#include "data/CActiveDataSet.h"
 #include "data/CDataStorage.h"
+#include "data/CDensityData.h"
 #include "data/CObjectObserver.h"
 #include "data/CObjectPtr.h"
 #include "data/CRegionColoring.h"
@@ -134,8 +136,21 @@ TEST_F(HostData, StatisticsFollowANewDataSetAndColouringIsReset)
         coloring->resize(14, true);
         coloring->setActive(12);
     }
+    const int firstId = data::CObjectPtr<data::CActiveDataSet>(storage->getEntry(velmora::ENTRY_ACTIVE_DATA_SET, 3))
+                            ->getDataSetId();
     host.loadDataSet(makeVolume(3, 2, 5, -7, 3000));
     EXPECT_EQ(host.getDensityRange(), (std::array<int, 2>{-7, 3000}));
+    // Entry 11 names another density entry now, and the previous one is emptied.
+    const int secondId = data::CObjectPtr<data::CActiveDataSet>(storage->getEntry(velmora::ENTRY_ACTIVE_DATA_SET, 3))
+                             ->getDataSetId();
+    EXPECT_NE(secondId, firstId);
+    EXPECT_EQ(data::CObjectPtr<data::CDensityData>(storage->getEntry(firstId, 3))->getXSize(), 0);
+    EXPECT_EQ(data::CObjectPtr<data::CDensityData>(storage->getEntry(secondId, 3))->getXSize(), 3);
+    host.loadDataSet(makeVolume(2, 2, 2, 5, 9));
+    EXPECT_EQ(data::CObjectPtr<data::CActiveDataSet>(storage->getEntry(velmora::ENTRY_ACTIVE_DATA_SET, 3))->getDataSetId(),
+              firstId);
+    EXPECT_EQ(host.getDensityRange(), (std::array<int, 2>{5, 9}));
+    host.loadDataSet(makeVolume(3, 2, 5, -7, 3000));
     EXPECT_EQ(host.getDimensions(), (std::array<int, 3>{3, 2, 5}));
     EXPECT_EQ(host.getRegions().size(), 10u);
     EXPECT_EQ(host.getRegions()[0].name, "Not classified");
