@@ -326,9 +326,13 @@ void CParvexPanel::onMarkToggle(wxCommandEvent& event)
     if (!pressed)
         return; // marking mode and stroke connection stay
     // Taking the stroke input tells its previous holder, this panel too, that it lost it
-    // (state 0 releases the toggles), so the pressed toggle is set again afterwards.
+    // (state 0 releases the toggles). That release is not the user's: the pressed toggle is
+    // set again and the other one keeps the state it had, so both may stay pressed.
+    wxToggleButton* other = positive ? m_markNegative : m_markPositive;
+    const bool otherPressed = other->GetValue();
     m_strokeConnection = getBindings().getSceneHub().connectStrokeExclusive(
         CAppSceneHub::tStrokeSignal::tFunctor(this, &CParvexPanel::onStrokeDrawn));
+    other->SetValue(otherPressed);
     toggle->SetValue(true);
     m_markingMode = positive ? MARK_POSITIVE : MARK_NEGATIVE;
 }

@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
@@ -443,6 +444,10 @@ TEST_F(ParvexPanelTest, PickReadsRoundedVoxelOnceAndNewRequestReplacesPending)
     press(CParvexPanel::ID_PICK_LOWER);
     m_hub->pointPicked.emit(11.49f, 23.4f, 4.0f, 0);
     EXPECT_EQ(lower->GetValue(), 999);
+    // x + 0.5 is exact: the float just below 0.5 is voxel 0, not 1 (a float sum rounds up).
+    press(CParvexPanel::ID_PICK_LOWER);
+    m_hub->pointPicked.emit(std::nextafter(0.5f, 0.0f), 2.f, 2.f, 0);
+    EXPECT_EQ(lower->GetValue(), 0 + 20 + 2 - 1024);
 
     // A pending request does not outlive the panel.
     press(CParvexPanel::ID_PICK_LOWER);
@@ -508,6 +513,34 @@ TEST_F(ParvexPanelTest, MarkingSamplesWithStrokes)
     delete m_panel;
     m_panel = nullptr;
     EXPECT_EQ(m_hub->strokeDrawn.getCount(), 0u);
+}
+
+TEST_F(ParvexPanelTest, PressingOneToggleWhileTheOtherIsPressedKeepsBothPressed)
+{
+    load(6, 6, 6);
+    auto* positive = control<wxToggleButton>(CParvexPanel::ID_MARK_POSITIVE);
+    auto* negative = control<wxToggleButton>(CParvexPanel::ID_MARK_NEGATIVE);
+    press(CParvexPanel::ID_MARK_NEGATIVE);
+    press(CParvexPanel::ID_MARK_POSITIVE);
+    // Taking the stroke input again does not release the toggle the user left pressed.
+    EXPECT_TRUE(positive->GetValue());
+    EXPECT_TRUE(negative->GetValue());
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_POSITIVE);
+    EXPECT_EQ(m_hub->strokeDrawn.getCount(), 1u);
+    {
+        data::CObjectPtr<data::CDrawingOptions> options(m_storage->getEntry(velmora::ENTRY_DRAWING_OPTIONS, 3));
+        EXPECT_EQ(options->getColor().blue, 1.0f);
+        EXPECT_EQ(options->getDrawingMode(), 3);
+    }
+    stroke({{2, 2, 2}});
+    EXPECT_EQ(m_panel->getPositiveSampler().getTrainingSet().getSize(), 7u);
+    EXPECT_EQ(m_panel->getNegativeSampler().getTrainingSet().getSize(), 0u);
+
+    // Another holder taking the stroke input still releases both.
+    m_hub->connectStrokeExclusive(CAppSceneHub::tStrokeSignal::tFunctor([](const osg::Vec3Array*, int, int) {}));
+    EXPECT_FALSE(positive->GetValue());
+    EXPECT_FALSE(negative->GetValue());
+    EXPECT_EQ(m_panel->getMarkingMode(), CParvexPanel::MARK_NONE);
 }
 
 TEST_F(ParvexPanelTest, ClearSamplesEmptiesSetsAndLabelsAndCanBeUndone)

@@ -105,10 +105,12 @@ TEST(ParvexScriptTest, StrokesNeedMarkingAndStateZeroEndsIt)
                                              "expect control parvex \"Mark Positive\" on",
                                              "stroke 3,3,2 4,3,2 0,0,0",
                                              "press parvex \"Mark Negative\"",
-                                             // Taking the stroke input released the other toggle.
-                                             "expect control parvex \"Mark Positive\" off",
+                                             // The other toggle stays as the user left it.
+                                             "expect control parvex \"Mark Positive\" on",
                                              "expect control parvex \"Mark Negative\" on",
+                                             "stroke 3,3,2",
                                              "press parvex \"Clear Samples\"",
+                                             "expect control parvex \"Mark Positive\" off",
                                              "expect control parvex \"Mark Negative\" off",
                                          },
                                          PLUGINS);
