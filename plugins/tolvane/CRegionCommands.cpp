@@ -20,6 +20,11 @@ using tColoringPtr = data::CObjectPtr<data::CRegionColoring>;
 using tRegionsPtr = data::CObjectPtr<data::CRegionData>;
 using tHistoryPtr = data::CObjectPtr<data::CUndoManager>;
 
+// The largest label a voxel can carry. The table may grow beyond it ("Create New" has no
+// upper bound on the total), but an active index above it names no voxel: writing it
+// would wrap around onto another region's label.
+constexpr int MAX_LABEL = 0xFFFF;
+
 // Nearest voxel index of a picked coordinate; none outside 0..size-1 (also for NaN and
 // for values too large for an int). Rounding down after adding 0.5 keeps a point half a
 // voxel before the first one outside instead of truncating it onto voxel 0.
@@ -163,7 +168,7 @@ bool CRegionCommands::joinActive(float x, float y, float z)
     }
     tRegionsPtr regions(m_storage.getEntry(ENTRY_REGION_DATA, REQUEST));
     const auto voxel = pickedVoxel(*regions, x, y, z);
-    if (!voxel)
+    if (!voxel || active < 0 || active > MAX_LABEL)
         return false;
     const std::uint16_t label = regions->at(voxel->x, voxel->y, voxel->z);
     if (label != active)
@@ -184,7 +189,7 @@ void CRegionCommands::clearActive()
     }
     tRegionsPtr regions(m_storage.getEntry(ENTRY_REGION_DATA, REQUEST));
     const auto label = static_cast<std::uint16_t>(active);
-    if (label != 0 && containsLabel(*regions, label))
+    if (active > 0 && active <= MAX_LABEL && containsLabel(*regions, label))
     {
         recordUndo(m_storage, *regions);
         replaceLabel(*regions, label, 0);

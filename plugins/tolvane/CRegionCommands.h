@@ -51,10 +51,12 @@ public:
     //! false (nothing changes) otherwise.
     bool pickActive(float x, float y, float z);
     //! Every voxel carrying the label at the point gets the active label (undo snapshot
-    //! first, none when the label already is the active one).
+    //! first, none when the label already is the active one). An active index beyond the
+    //! largest label (65535) changes nothing and returns false.
     bool joinActive(float x, float y, float z);
 
-    //! Every voxel of the active region gets label 0; the table stays.
+    //! Every voxel of the active region gets label 0; the table stays. An active index
+    //! beyond the largest label (65535) has no voxels.
     void clearActive();
     //! Renumbers the labels by first appearance and shrinks the table to the regions in
     //! use (see CRegionRenumbering). An all-zero volume changes nothing, not even the

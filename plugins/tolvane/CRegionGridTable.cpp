@@ -166,6 +166,11 @@ void CRegionGridTable::objectChanged(data::CRegionColoring* coloring)
         refreshRow(active);
         refreshRow(previous);
     }
+    // Names, colours and visibility change without a change of rows or of the active row
+    // ("RESET" over a renamed table, another plug-in, the host's undo): the cells shown
+    // must be drawn afresh, or the grid goes on showing the old values.
+    if (grid)
+        grid->ForceRefresh();
 }
 
 void CRegionGridTable::refreshRow(int row)

@@ -3,8 +3,8 @@
 // entry 502), five columns "Id", "Active", "Color", "Name", "Visible". Reads and writes go
 // to the colouring under its lock for the duration of one call; every write except to
 // "Id" announces the colouring (invalidate, flags 0). The table observes entry 502 and
-// tells its grid about appended or deleted rows and about a new active row, whichever
-// plug-in changed the colouring.
+// tells its grid about appended or deleted rows and about a new active row, and has it
+// repaint its cells, whichever plug-in changed the colouring.
 //
 // Made by the panel with the plug-in's bindings (raises CNullAppBindings without bindings
 // or storage) and handed to the grid, which owns it; destruction detaches the observer.

@@ -239,6 +239,29 @@ TEST_F(RegionCommandsTest, ClearActiveZerosOnlyTheActiveRegion)
     EXPECT_EQ(labels(), before);
 }
 
+TEST_F(RegionCommandsTest, ActiveIndexBeyondTheLargestLabelWritesNoVoxel)
+{
+    // The table can outgrow the 16-bit labels; region 65537 must not wrap onto region 1.
+    const tLabels before{0, 1, 1, 3, 0, 3, 3, 1, 0, 0, 1, 1};
+    setLabels(before);
+    {
+        auto table502 = coloring();
+        table502->resize(65538, false);
+        ASSERT_TRUE(table502->setActive(65537));
+    }
+    commands.clearActive();
+    EXPECT_FALSE(commands.joinActive(0.0f, 1.0f, 0.0f)); // label 3
+    EXPECT_EQ(labels(), before);
+    EXPECT_EQ(undoCount(), 0u);
+
+    // The largest label itself still works.
+    ASSERT_TRUE(commands.makeActive(65535));
+    EXPECT_TRUE(commands.joinActive(0.0f, 1.0f, 0.0f));
+    EXPECT_EQ(labels(), (tLabels{0, 1, 1, 65535, 0, 65535, 65535, 1, 0, 0, 1, 1}));
+    commands.clearActive();
+    EXPECT_EQ(labels(), (tLabels{0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 1, 1}));
+}
+
 TEST_F(RegionCommandsTest, RelabelRenumbersUndoRestoresLabelsAndGrowsTheTable)
 {
     countAnnouncements();

@@ -21,6 +21,7 @@
 #include <wx/grid.h>
 #include <wx/spinctrl.h>
 #include <wx/statbox.h>
+#include <wx/utils.h>
 
 using tolvane::CRegionGridTable;
 using tolvane::CTolvanePanel;
@@ -265,6 +266,48 @@ TEST_F(TolvanePanelTest, GridAppendsRowsOnCreateNewAndDeletesThemOnRelabel)
     EXPECT_EQ(grid->GetNumberRows(), 20);
     EXPECT_EQ(table->getShownActive(), 17);
     EXPECT_EQ(table->GetValue(17, 1), "1");
+}
+
+TEST_F(TolvanePanelTest, GridRepaintsWhenOnlyNamesColoursOrVisibilityChange)
+{
+    // Shown on screen, so that invalidated cells arrive as paint events.
+    wxWindow* top = wxTheApp->GetTopWindow();
+    top->SetSize(600, 800);
+    panel->SetSize(top->GetClientSize());
+    wxWindow* cells = grid->GetGridWindow();
+    int paints = 0;
+    cells->Bind(wxEVT_PAINT, [&paints](wxPaintEvent& event) {
+        ++paints;
+        event.Skip();
+    });
+    // True once a paint arrived (within a second), counting from zero.
+    auto painted = [&paints] {
+        for (int i = 0; i < 50 && paints == 0; ++i)
+        {
+            wxYield();
+            wxMilliSleep(20);
+        }
+        const bool any = paints > 0;
+        paints = 0;
+        return any;
+    };
+    painted(); // the first drawing
+
+    {
+        auto table502 = coloring();
+        table502->setName(3, "Liver");
+        table502->setVisible(4, false);
+        storage->invalidate(table502.getEntry(), 0);
+    }
+    EXPECT_TRUE(painted());
+    EXPECT_EQ(grid->GetCellValue(3, 3), "Liver");
+
+    // "RESET" keeps ten rows and region 1 active, yet every renamed row changes back.
+    dialogs.yesNo = {true};
+    press(31);
+    EXPECT_TRUE(painted());
+    EXPECT_EQ(grid->GetCellValue(3, 3), "Region 3");
+    EXPECT_EQ(grid->GetCellValue(4, 4), "1");
 }
 
 TEST_F(TolvanePanelTest, ConfirmationsAnsweredNoChangeNothing)
