@@ -5,7 +5,6 @@
 #include <barrier>
 #include <cstring>
 #include <thread>
-#include <system_error>
 #include <vector>
 
 namespace seg {
@@ -171,10 +170,11 @@ bool CThresholdFilter::run()
             });
         }
     }
-    catch (const std::system_error&)
+    catch (...)
     {
-        // No more threads to be had: the missing workers leave the barrier and their rows
-        // fall to the others.
+        // No more threads (or memory for them) to be had: the missing workers leave the
+        // barrier and their rows fall to the others; otherwise the barrier would wait for
+        // them for ever.
         parts = static_cast<int>(workers.size()) + 1;
         for (int missing = parts; missing < threads; ++missing)
             sync.arrive_and_drop();
