@@ -231,6 +231,14 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
         data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
         data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
+        // Labels are 16 bits: an active index beyond the largest label would wrap around and
+        // overwrite another region, so such a run changes nothing.
+        if (coloring->getActive() < 0 || coloring->getActive() > 0xFFFF)
+        {
+            plug::showMessage(*this, "The active region has no label number (the largest is 65535); choose another active region.",
+                              "Error", wxOK | wxICON_ERROR);
+            return;
+        }
         const auto activeRegion = static_cast<std::uint16_t>(coloring->getActive());
         const auto lower = static_cast<std::int16_t>(m_lowerThreshold->GetValue());
         const auto higher = static_cast<std::int16_t>(m_higherThreshold->GetValue());

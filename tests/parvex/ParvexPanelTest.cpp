@@ -357,6 +357,22 @@ TEST_F(ParvexPanelTest, ThresholdingLabelsActiveRegionRecordsUndoAndAnnouncesWit
     setThresholds(0, 0);
     press(CParvexPanel::ID_PERFORM_THRESHOLDING);
     EXPECT_EQ(m_host->getLabelCounts().at(0), 8 * 6 * 4);
+
+    // An active index beyond the largest 16-bit label must not wrap onto region 1.
+    {
+        data::CObjectPtr<data::CRegionColoring> coloring(m_storage->getEntry(velmora::ENTRY_REGION_COLORING, 3));
+        coloring->resize(65538, false);
+        ASSERT_TRUE(coloring->setActive(65537));
+    }
+    const auto historyBefore = undoCount();
+    m_dialogs.log.clear();
+    setThresholds(-2000, 4000);
+    press(CParvexPanel::ID_PERFORM_THRESHOLDING);
+    EXPECT_EQ(m_host->getLabelCounts().at(0), 8 * 6 * 4);
+    EXPECT_EQ(m_host->getLabelCounts().count(1), 0u);
+    EXPECT_EQ(undoCount(), historyBefore);
+    ASSERT_FALSE(m_dialogs.log.empty());
+    EXPECT_EQ(m_dialogs.log.front().rfind("message The active region has no label number", 0), 0u) << m_dialogs.log.front();
 }
 
 TEST_F(ParvexPanelTest, CancelledOrRefusedRunKeepsLabelsButRecordsAndAnnounces)
