@@ -19,6 +19,7 @@
 #include "plugins/ostrum/COstrumPanel.h"
 #include "vctl/MCTriS.h"
 
+#include "tests/support/CRecordingStorage.h"
 #include "tests/support/CTestProgress.h"
 
 #include <gtest/gtest.h>
@@ -90,19 +91,6 @@ public:
         const bool cancel = cancelNextProgress;
         cancelNextProgress = false;
         return new CTestProgress(cancel, log);
-    }
-};
-
-class CRecordingStorage : public data::CDataStorage
-{
-public:
-    using CDataStorage::CDataStorage;
-    std::vector<std::pair<int, int>> announced;
-    void invalidate(data::CStorageEntry* entry, int flags) override
-    {
-        if (entry)
-            announced.emplace_back(entry->getId(), flags);
-        CDataStorage::invalidate(entry, flags);
     }
 };
 

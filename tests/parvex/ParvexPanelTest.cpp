@@ -18,6 +18,7 @@
 #include "plugins/parvex/CParvexMenu.h"
 #include "plugins/parvex/CParvexPanel.h"
 
+#include "tests/support/CRecordingStorage.h"
 #include "tests/support/CTestProgress.h"
 
 #include <gtest/gtest.h>
@@ -66,24 +67,6 @@ public:
         const bool cancel = cancelNextProgress;
         cancelNextProgress = false;
         return new CTestProgress(cancel, log);
-    }
-};
-
-// Records every announcement (entry, flags) on its way to the storage.
-class CRecordingStorage : public data::CDataStorage
-{
-public:
-    using CDataStorage::CDataStorage;
-    std::vector<std::pair<int, int>> announced;
-    void invalidate(data::CStorageEntry* entry, int flags) override
-    {
-        if (entry)
-            announced.emplace_back(entry->getId(), flags);
-        CDataStorage::invalidate(entry, flags);
-    }
-    int count(int id, int flags) const
-    {
-        return static_cast<int>(std::count(announced.begin(), announced.end(), std::pair<int, int>(id, flags)));
     }
 };
 
