@@ -43,36 +43,18 @@ void needWords(const std::vector<std::string>& words, std::size_t least, std::si
 
 long long parseInteger(const std::string& text)
 {
-    std::size_t used = 0;
-    long long value = 0;
-    try
-    {
-        value = std::stoll(text, &used);
-    }
-    catch (const std::exception&)
-    {
-        used = 0;
-    }
-    if (used != text.size() || text.empty())
+    const std::optional<long long> value = parseWholeInteger(text);
+    if (!value)
         fail("not a whole number: '" + text + "'");
-    return value;
+    return *value;
 }
 
 double parseNumber(const std::string& text)
 {
-    std::size_t used = 0;
-    double value = 0;
-    try
-    {
-        value = std::stod(text, &used);
-    }
-    catch (const std::exception&)
-    {
-        used = 0;
-    }
-    if (used != text.size() || text.empty())
+    const std::optional<double> value = parseWholeNumber(text);
+    if (!value)
         fail("not a number: '" + text + "'");
-    return value;
+    return *value;
 }
 
 bool parseOnOff(const std::string& text)

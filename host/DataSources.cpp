@@ -4,6 +4,7 @@
 #include "host/import/CNiftiReader.h"
 #include "host/import/CPhantomSource.h"
 #include "host/import/CRawVolumeReader.h"
+#include "host/ScriptWords.h"
 
 #include <charconv>
 #include <stdexcept>
@@ -23,19 +24,10 @@ int parseSize(const std::string& text)
 
 double parseSpacing(const std::string& text)
 {
-    std::size_t used = 0;
-    double value = 0;
-    try
-    {
-        value = std::stod(text, &used);
-    }
-    catch (const std::exception&)
-    {
-        used = 0;
-    }
-    if (used != text.size() || !(value > 0))
+    const std::optional<double> value = parseWholeNumber(text);
+    if (!value || !(*value > 0))
         throw std::runtime_error("invalid spacing '" + text + "': expected a positive number");
-    return value;
+    return *value;
 }
 
 std::vector<std::string> splitOn(const std::string& text, char separator)

@@ -1,6 +1,7 @@
 #include "host/ScriptWords.h"
 
 #include <cctype>
+#include <stdexcept>
 
 namespace velmora {
 
@@ -59,6 +60,36 @@ std::optional<std::vector<std::string>> splitScriptLine(const std::string& line,
         words.push_back(word);
     }
     return words;
+}
+
+std::optional<long long> parseWholeInteger(const std::string& text)
+{
+    std::size_t used = 0;
+    try
+    {
+        const long long value = std::stoll(text, &used);
+        if (used == text.size())
+            return value;
+    }
+    catch (const std::exception&)
+    {
+    }
+    return std::nullopt;
+}
+
+std::optional<double> parseWholeNumber(const std::string& text)
+{
+    std::size_t used = 0;
+    try
+    {
+        const double value = std::stod(text, &used);
+        if (used == text.size())
+            return value;
+    }
+    catch (const std::exception&)
+    {
+    }
+    return std::nullopt;
 }
 
 std::optional<bool> compareBy(const std::string& op, double left, double right)

@@ -12,6 +12,10 @@ namespace velmora {
 //! The words of a line; nullopt with `error` set when a quote is not closed.
 std::optional<std::vector<std::string>> splitScriptLine(const std::string& line, std::string& error);
 
+//! The whole text as a number; nullopt when it is empty or anything follows the number.
+std::optional<long long> parseWholeInteger(const std::string& text);
+std::optional<double> parseWholeNumber(const std::string& text);
+
 //! Compares by one of "==", "!=", "<", "<=", ">", ">="; nullopt for an unknown operator.
 std::optional<bool> compareBy(const std::string& op, double left, double right);
 
