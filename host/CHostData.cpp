@@ -66,6 +66,21 @@ void growColoringToLabels(data::CDataStorage& storage)
     storage.invalidate(coloring.getEntry(), 0);
 }
 
+// One undo or redo step of the region volume's history, then the colour table grown for
+// whatever labels came back.
+bool stepHistory(data::CDataStorage& storage, bool (data::CUndoManager::*step)(const data::CUndoProvider*))
+{
+    bool done = false;
+    {
+        auto regions = take<data::CRegionData>(storage, ENTRY_REGION_DATA);
+        auto history = take<data::CUndoManager>(storage, ENTRY_UNDO_MANAGER);
+        done = ((*history).*step)(static_cast<data::CUndoProvider*>(regions.get()));
+    }
+    if (done)
+        growColoringToLabels(storage);
+    return done;
+}
+
 } // namespace
 
 void CHostData::registerObjects(data::CStorableFactory& factory)
@@ -141,31 +156,9 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
         m_storage.invalidate(m_storage.getEntry(id, REQUEST), 0);
 }
 
-bool CHostData::undo()
-{
-    bool done = false;
-    {
-        auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
-        auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
-        done = history->undo(static_cast<data::CUndoProvider*>(regions.get()));
-    }
-    if (done)
-        growColoringToLabels(m_storage);
-    return done;
-}
+bool CHostData::undo() { return stepHistory(m_storage, &data::CUndoManager::undo); }
 
-bool CHostData::redo()
-{
-    bool done = false;
-    {
-        auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
-        auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
-        done = history->redo(static_cast<data::CUndoProvider*>(regions.get()));
-    }
-    if (done)
-        growColoringToLabels(m_storage);
-    return done;
-}
+bool CHostData::redo() { return stepHistory(m_storage, &data::CUndoManager::redo); }
 
 bool CHostData::hasData()
 {

@@ -3,6 +3,7 @@
 // entries (and their dependencies), loading a data set into the storage, undo and redo over
 // the history, and read-only queries for scripts and views.
 
+#include "data/StorageEntries.h"
 #include "host/import/CLoadedVolume.h"
 
 #include <array>
@@ -21,17 +22,17 @@ namespace velmora {
 //! Entries of the host's storage.
 enum EHostEntries : int
 {
-    ENTRY_ACTIVE_DATA_SET = 11,
-    ENTRY_ORTHO_SLICE_XY = 21,
-    ENTRY_DATA_SET_LIST = 101,
-    ENTRY_DATA_STATS = 104,
+    ENTRY_ACTIVE_DATA_SET = data::entries::ENTRY_ACTIVE_DATA_SET,
+    ENTRY_ORTHO_SLICE_XY = data::entries::ENTRY_ORTHO_SLICE_XY,
+    ENTRY_DATA_SET_LIST = data::entries::ENTRY_DATA_SET_LIST,
+    ENTRY_DATA_STATS = data::entries::ENTRY_DATA_STATS,
     ENTRY_DENSITY = 200,     //!< density entries: each new data set takes the one that
     ENTRY_DENSITY_ALT = 201, //!< is not active, so entry 11 names another entry after a load
-    ENTRY_REGION_DATA = 501,
-    ENTRY_REGION_COLORING = 502,
-    ENTRY_DRAWING_OPTIONS = 555,
-    ENTRY_UNDO_MANAGER = 557,
-    ENTRY_MODEL = 801
+    ENTRY_REGION_DATA = data::entries::ENTRY_REGION_DATA,
+    ENTRY_REGION_COLORING = data::entries::ENTRY_REGION_COLORING,
+    ENTRY_DRAWING_OPTIONS = data::entries::ENTRY_DRAWING_OPTIONS,
+    ENTRY_UNDO_MANAGER = data::entries::ENTRY_UNDO_MANAGER,
+    ENTRY_MODEL = data::entries::ENTRY_MODEL
 };
 
 struct CRegionInfo

@@ -6,6 +6,7 @@
 #include "data/CDrawingOptions.h"
 #include "data/CObjectPtr.h"
 #include "data/CRegionData.h"
+#include "data/StorageEntries.h"
 #include "host/views/CSceneViews.h"
 #include "plug/CAppSceneHub.h"
 #include "toolkit/base/CLog.h"
@@ -18,11 +19,11 @@
 
 namespace velmora::views {
 
+using namespace data::entries;
+
 namespace {
 
 constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
-constexpr int ENTRY_ACTIVE_DATA_SET = 11;
-constexpr int ENTRY_REGION_DATA = 501;
 
 // Each view has a colour; the cross line of a slice in the other views has the same one.
 const wxColour& axisColour(int axis)

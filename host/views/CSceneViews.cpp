@@ -9,6 +9,7 @@
 #include "data/COrthoSliceXY.h"
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
+#include "data/StorageEntries.h"
 #include "host/views/CMeshGeometry.h"
 #include "host/views/CModelView.h"
 #include "host/views/COrthoView.h"
@@ -26,14 +27,10 @@
 
 namespace velmora::views {
 
+using namespace data::entries;
+
 namespace {
 
-constexpr int ENTRY_ACTIVE_DATA_SET = 11;
-constexpr int ENTRY_ORTHO_SLICE_XY = 21;
-constexpr int ENTRY_REGION_DATA = 501;
-constexpr int ENTRY_REGION_COLORING = 502;
-constexpr int ENTRY_DRAWING_OPTIONS = 555;
-constexpr int ENTRY_MODEL = 801;
 constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
 
 const osg::Vec4 MODEL_COLOUR(0.93f, 0.87f, 0.76f, 1.0f);

@@ -7,6 +7,7 @@
 #include "data/CObjectPtr.h"
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
+#include "data/StorageEntries.h"
 #include "plug/Dialogs.h"
 #include "plugins/ostrum/CReplacingFile.h"
 #include "plugins/ostrum/mc/CMarchingCubes.h"
@@ -20,6 +21,8 @@
 #include <memory>
 
 namespace ostrum {
+
+using namespace data::entries;
 
 namespace {
 

@@ -25,14 +25,6 @@ namespace ostrum {
 class CModelCommands
 {
 public:
-    enum EEntries : int
-    {
-        ENTRY_ACTIVE_DATA_SET = 11,
-        ENTRY_REGION_DATA = 501,
-        ENTRY_REGION_COLORING = 502,
-        ENTRY_MODEL = 801
-    };
-
     //! The actor (panel or interface) must outlive the commands object.
     explicit CModelCommands(const plug::CAppActor& actor) : m_actor(actor) {}
 

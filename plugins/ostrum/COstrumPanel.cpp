@@ -1,6 +1,7 @@
 #include "plugins/ostrum/COstrumPanel.h"
 
 #include "data/CDataStorage.h"
+#include "data/StorageEntries.h"
 #include "plugins/ostrum/CModelCommands.h"
 #include "vctl/MCTriS.h"
 
@@ -15,6 +16,8 @@
 #include <sstream>
 
 namespace ostrum {
+
+using namespace data::entries;
 
 namespace {
 

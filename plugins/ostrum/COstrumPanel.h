@@ -48,7 +48,6 @@ public:
         ID_SAVE_MODEL = 96
     };
 
-    static constexpr int ENTRY_MODEL = 801;
 
     //! The adapter must not be null; the parent defaults to the application's top window.
     explicit COstrumPanel(plug::CGuiAdapter* adapter, wxWindow* parent = nullptr);

@@ -8,6 +8,7 @@
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
 #include "data/CUndoManager.h"
+#include "data/StorageEntries.h"
 #include "plug/CAppSceneHub.h"
 #include "plug/Dialogs.h"
 #include "plugins/parvex/seg/CThresholdFilter.h"
@@ -23,6 +24,8 @@
 #include <wx/tglbtn.h>
 
 namespace parvex {
+
+using namespace data::entries;
 
 namespace {
 

@@ -62,17 +62,6 @@ public:
         MARK_NEGATIVE = 2
     };
 
-    //! Storage entries the panel works on.
-    enum EEntries : int
-    {
-        ENTRY_ACTIVE_DATA_SET = 11,
-        ENTRY_ORTHO_SLICE_XY = 21,
-        ENTRY_DATA_STATS = 104,
-        ENTRY_REGION_DATA = 501,
-        ENTRY_REGION_COLORING = 502,
-        ENTRY_DRAWING_OPTIONS = 555,
-        ENTRY_UNDO_MANAGER = 557
-    };
 
     //! Threshold spin range before a data set is loaded, and the defaults.
     static constexpr int THRESHOLD_MIN = -1500;

@@ -5,12 +5,15 @@
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
 #include "data/CUndoManager.h"
+#include "data/StorageEntries.h"
 #include "plugins/tolvane/CRegionRenumbering.h"
 
 #include <cmath>
 #include <optional>
 
 namespace tolvane {
+
+using namespace data::entries;
 
 namespace {
 
@@ -105,7 +108,7 @@ void replaceLabel(data::CRegionData& regions, std::uint16_t from, std::uint16_t 
 // caller holds the region data.
 void recordUndo(data::CDataStorage& storage, data::CRegionData& regions)
 {
-    tHistoryPtr history(storage.getEntry(CRegionCommands::ENTRY_UNDO_MANAGER, REQUEST));
+    tHistoryPtr history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
     history->insert(regions.createVolumeSnapshot());
 }
 

@@ -21,9 +21,6 @@ namespace tolvane {
 class CRegionCommands
 {
 public:
-    static constexpr int ENTRY_REGION_DATA = 501;
-    static constexpr int ENTRY_REGION_COLORING = 502;
-    static constexpr int ENTRY_UNDO_MANAGER = 557;
     //! Range of the number of regions that one "Create New" adds.
     static constexpr int MIN_NEW_REGIONS = 1;
     static constexpr int MAX_NEW_REGIONS = 100;

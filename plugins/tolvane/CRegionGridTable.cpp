@@ -2,15 +2,17 @@
 
 #include "data/CDataStorage.h"
 #include "data/CObjectPtr.h"
+#include "data/StorageEntries.h"
 
 #include <wx/colour.h>
 #include <wx/intl.h>
 
 namespace tolvane {
 
+using namespace data::entries;
+
 namespace {
 
-constexpr int ENTRY_REGION_COLORING = 502;
 constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
 
 using tColoringPtr = data::CObjectPtr<data::CRegionColoring>;

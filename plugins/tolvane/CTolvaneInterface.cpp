@@ -1,12 +1,15 @@
 #include "plugins/tolvane/CTolvaneInterface.h"
 
 #include "data/CDataStorage.h"
+#include "data/StorageEntries.h"
 #include "plugins/tolvane/CTolvaneMenu.h"
 #include "plugins/tolvane/CTolvanePanel.h"
 
 #include <new>
 
 namespace tolvane {
+
+using namespace data::entries;
 
 CTolvaneInterface::~CTolvaneInterface()
 {

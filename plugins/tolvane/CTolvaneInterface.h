@@ -17,8 +17,6 @@ namespace tolvane {
 class CTolvaneInterface : public plug::CPluginInterface
 {
 public:
-    static constexpr int ENTRY_DATA_SET_LIST = 101;
-
     explicit CTolvaneInterface(std::uint32_t flags) : CPluginInterface(flags) {}
     //! Disconnects from entry 101 (the storage outlives the plug-ins in the host).
     ~CTolvaneInterface() override;
