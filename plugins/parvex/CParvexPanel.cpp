@@ -77,8 +77,6 @@ CParvexPanel::~CParvexPanel()
     {
         if (CAppSceneHub* hub = getBindings().getSceneHubPointer())
         {
-            if (m_pickConnection.signal == &hub->pointPicked)
-                hub->pointPicked.disconnect(m_pickConnection.id);
             if (m_strokeConnection.signal == &hub->strokeDrawn)
                 hub->strokeDrawn.disconnect(m_strokeConnection.id);
         }
@@ -274,34 +272,17 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
     storage.invalidate(regionsEntry, data::CDataStorage::INVALIDATE_UPDATE);
 }
 
-void CParvexPanel::onPickLower(wxCommandEvent&) { requestPick(&CParvexPanel::onLowerPicked); }
-void CParvexPanel::onPickHigher(wxCommandEvent&) { requestPick(&CParvexPanel::onHigherPicked); }
+void CParvexPanel::onPickLower(wxCommandEvent&) { requestPick(m_lowerThreshold); }
+void CParvexPanel::onPickHigher(wxCommandEvent&) { requestPick(m_higherThreshold); }
 
-void CParvexPanel::requestPick(void (CParvexPanel::*handler)(float, float, float, int))
+void CParvexPanel::requestPick(wxSpinCtrl* spin)
 {
-    CAppSceneHub& hub = getBindings().getSceneHub();
-    dropPickRequest();
-    m_pickConnection = hub.pointPicked.connect(CAppSceneHub::tPointSignal::tFunctor(this, handler));
-    hub.setMode(CAppSceneHub::MODE_PICK_POINT);
+    m_pickRequest.start(getBindings().getSceneHub(),
+                        [this, spin](float x, float y, float z) { takePickedDensity(spin, x, y, z); });
 }
-
-void CParvexPanel::dropPickRequest()
-{
-    if (!m_pickConnection.signal)
-        return;
-    CAppSceneHub& hub = getBindings().getSceneHub();
-    if (m_pickConnection.signal == &hub.pointPicked)
-        hub.pointPicked.disconnect(m_pickConnection.id);
-    m_pickConnection = kvo::mod::CConnection();
-}
-
-void CParvexPanel::onLowerPicked(float x, float y, float z, int) { takePickedDensity(m_lowerThreshold, x, y, z); }
-void CParvexPanel::onHigherPicked(float x, float y, float z, int) { takePickedDensity(m_higherThreshold, x, y, z); }
 
 void CParvexPanel::takePickedDensity(wxSpinCtrl* spin, float x, float y, float z)
 {
-    // One request, one pick.
-    dropPickRequest();
     data::CDataStorage& storage = getBindings().getStorage();
     data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
     data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));

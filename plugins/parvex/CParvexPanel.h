@@ -14,6 +14,7 @@
 
 #include "data/CActiveDataSet.h"
 #include "data/CObjectObserver.h"
+#include "plug/CPickRequest.h"
 #include "plug/CPluginPanel.h"
 #include "plugins/parvex/seg/CVoxelNeighbourhoodSampler.h"
 #include "toolkit/mod/CSignal.h"
@@ -101,15 +102,10 @@ private:
     void onErode(wxCommandEvent& event);
 
     // Scene handlers.
-    void onLowerPicked(float x, float y, float z, int);
-    void onHigherPicked(float x, float y, float z, int);
     void onStrokeDrawn(const osg::Vec3Array* points, int state, int);
 
-    //! Connects `handler` for the next pick (replacing a pending request) and switches the
-    //! scenes to picking.
-    void requestPick(void (CParvexPanel::*handler)(float, float, float, int));
-    //! Disconnects the pending pick request, if any.
-    void dropPickRequest();
+    //! Asks for the next pick (replacing a pending request), whose density goes into `spin`.
+    void requestPick(wxSpinCtrl* spin);
     //! The density at the picked point into `spin`; a point outside the volume is ignored.
     void takePickedDensity(wxSpinCtrl* spin, float x, float y, float z);
     //! Re-segments the current XY slice from the samples (GMM preview).
@@ -121,7 +117,7 @@ private:
     bool m_preview = false;
     kvo::base::CRefPtr<seg::CVoxelNeighbourhoodSampler> m_positiveSampler;
     kvo::base::CRefPtr<seg::CVoxelNeighbourhoodSampler> m_negativeSampler;
-    kvo::mod::CConnection m_pickConnection;
+    plug::CPickRequest m_pickRequest;
     kvo::mod::CConnection m_strokeConnection;
 
     wxToggleButton* m_markPositive = nullptr;

@@ -5,32 +5,25 @@
 
 namespace tolvane {
 
-CRegionPickRequest::~CRegionPickRequest() { cancel(); }
-
 void CRegionPickRequest::start(EAction action)
 {
     CAppSceneHub& hub = getBindings().getSceneHub();
     cancel();
     if (action == EAction::None)
         return;
-    m_connection = hub.pointPicked.connect(
-        CAppSceneHub::tPointSignal::tFunctor(this, &CRegionPickRequest::onPointPicked));
+    m_request.start(hub, [this, action](float x, float y, float z) { onPointPicked(action, x, y, z); });
     m_pending = action;
-    hub.setMode(CAppSceneHub::MODE_PICK_POINT);
 }
 
 void CRegionPickRequest::cancel()
 {
-    if (m_connection.signal)
-        m_connection.signal->disconnect(m_connection.id);
-    m_connection = {};
+    m_request.cancel();
     m_pending = EAction::None;
 }
 
-void CRegionPickRequest::onPointPicked(float x, float y, float z, int)
+void CRegionPickRequest::onPointPicked(EAction action, float x, float y, float z)
 {
-    const EAction action = m_pending;
-    cancel();
+    m_pending = EAction::None;
     CRegionCommands commands(getBindings().getStorage());
     if (action == EAction::PickActive)
         commands.pickActive(x, y, z);

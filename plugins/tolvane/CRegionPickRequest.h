@@ -1,13 +1,10 @@
 #pragma once
-// A pending request for one picked point: "Pick Active" or "Join Active". Starting a request
-// connects a handler to the scene hub's pointPicked signal and switches the hub to the
-// point-picking mouse mode (32869). The handler serves exactly one pick: it disconnects
-// itself first, then runs the command on the storage of the bindings. A new request
-// replaces one still pending; destroying the request disconnects it (the hub must outlive
-// the request, as it outlives the panels in the host).
+// A pending request for one picked point: "Pick Active" or "Join Active". The pick serves
+// exactly one command, run on the storage of the bindings; a new request replaces one still
+// pending (see plug::CPickRequest).
 
 #include "plug/CAppBindings.h"
-#include "toolkit/mod/CSignal.h"
+#include "plug/CPickRequest.h"
 
 namespace tolvane {
 
@@ -22,7 +19,6 @@ public:
     };
 
     CRegionPickRequest() = default;
-    ~CRegionPickRequest() override;
     CRegionPickRequest(const CRegionPickRequest&) = delete;
     CRegionPickRequest& operator=(const CRegionPickRequest&) = delete;
 
@@ -35,9 +31,9 @@ public:
     EAction getPending() const { return m_pending; }
 
 private:
-    void onPointPicked(float x, float y, float z, int);
+    void onPointPicked(EAction action, float x, float y, float z);
 
-    kvo::mod::CConnection m_connection;
+    plug::CPickRequest m_request;
     EAction m_pending = EAction::None;
 };
 

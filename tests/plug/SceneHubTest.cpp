@@ -1,8 +1,10 @@
 #include "plug/CAppBindings.h"
 #include "plug/CAppSceneHub.h"
+#include "plug/CPickRequest.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 TEST(SceneHubTest, SetModeSavesOnlyNonTransientModesAndEmitsOnChange)
@@ -90,4 +92,34 @@ TEST(BindingsTest, NullLinksRaiseTheirExceptions)
         EXPECT_EQ(&holder.getBindings(), shared.get());
     }
     EXPECT_EQ(shared->getReferencesCount(), 1);
+}
+
+TEST(PickRequestTest, OnePickPerRequestAndANewRequestReplacesThePendingOne)
+{
+    CAppSceneHub hub;
+    hub.mode = 3;
+    std::vector<std::string> calls;
+    {
+        plug::CPickRequest request;
+        request.start(hub, [&](float x, float, float) { calls.push_back("first " + std::to_string(int(x))); });
+        EXPECT_EQ(hub.getMode(), CAppSceneHub::MODE_PICK_POINT);
+        request.start(hub, [&](float x, float, float) { calls.push_back("second " + std::to_string(int(x))); });
+        EXPECT_EQ(hub.pointPicked.getCount(), 1u);
+        hub.pointPicked.emit(1, 0, 0, 0);
+        hub.pointPicked.emit(2, 0, 0, 0);
+        EXPECT_EQ(calls, std::vector<std::string>{"second 1"});
+        EXPECT_FALSE(request.isPending());
+
+        // A handler may ask for the next pick itself.
+        request.start(hub, [&](float, float, float) {
+            calls.push_back("chained");
+            request.start(hub, [&](float, float, float) { calls.push_back("next"); });
+        });
+        hub.pointPicked.emit(3, 0, 0, 0);
+        EXPECT_TRUE(request.isPending());
+    }
+    // Destroying a pending request disconnects it.
+    EXPECT_EQ(hub.pointPicked.getCount(), 0u);
+    hub.pointPicked.emit(4, 0, 0, 0);
+    EXPECT_EQ(calls, (std::vector<std::string>{"second 1", "chained"}));
 }
