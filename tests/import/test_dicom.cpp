@@ -1,4 +1,5 @@
 #include "CTempFolder.h"
+#include "ImportChecks.h"
 
 #include "host/import/CDensityRange.h"
 #include "host/import/CDicomSeriesReader.h"
@@ -19,6 +20,7 @@ using velmora::import::CDicomSeriesReader;
 using velmora::import::CImportError;
 using velmora::import::CLoadedVolume;
 using velmora::import::test::CTempFolder;
+using velmora::import::test::hasWarning;
 using velmora::import::test::sharedData;
 
 namespace {
@@ -96,23 +98,7 @@ void writeDicom(const std::string& path, const CTestSlice& slice)
     ASSERT_TRUE(writer.Write()) << path;
 }
 
-std::string errorOf(const std::string& folder)
-{
-    try {
-        CDicomSeriesReader().read(folder);
-    } catch (const CImportError& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
-bool hasWarning(const CLoadedVolume& volume, const std::string& fragment)
-{
-    for (const std::string& warning : volume.warnings)
-        if (warning.find(fragment) != std::string::npos)
-            return true;
-    return false;
-}
+std::string errorOf(const std::string& source) { return velmora::import::test::errorOf(CDicomSeriesReader(), source); }
 
 } // namespace
 

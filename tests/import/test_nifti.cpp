@@ -1,4 +1,5 @@
 #include "CTempFolder.h"
+#include "ImportChecks.h"
 
 #include "host/import/CDensityRange.h"
 #include "host/import/CImportError.h"
@@ -18,6 +19,7 @@ using velmora::import::CImportError;
 using velmora::import::CLoadedVolume;
 using velmora::import::CNiftiReader;
 using velmora::import::test::CTempFolder;
+using velmora::import::test::hasWarning;
 using velmora::import::test::readBytes;
 using velmora::import::test::sharedData;
 
@@ -53,23 +55,7 @@ void writeNifti(const std::string& path, int datatype, std::array<std::int64_t, 
     ASSERT_TRUE(std::filesystem::exists(path));
 }
 
-std::string errorOf(const std::string& path)
-{
-    try {
-        CNiftiReader().read(path);
-    } catch (const CImportError& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
-bool hasWarning(const CLoadedVolume& volume, const std::string& fragment)
-{
-    for (const std::string& warning : volume.warnings)
-        if (warning.find(fragment) != std::string::npos)
-            return true;
-    return false;
-}
+std::string errorOf(const std::string& source) { return velmora::import::test::errorOf(CNiftiReader(), source); }
 
 } // namespace
 

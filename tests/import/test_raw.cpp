@@ -1,4 +1,5 @@
 #include "CTempFolder.h"
+#include "ImportChecks.h"
 
 #include "host/import/CImportError.h"
 #include "host/import/CRawVolumeReader.h"
@@ -12,6 +13,7 @@ using velmora::import::CImportError;
 using velmora::import::CLoadedVolume;
 using velmora::import::CRawVolumeReader;
 using velmora::import::test::CTempFolder;
+using velmora::import::test::errorOf;
 
 namespace {
 
@@ -24,16 +26,6 @@ std::vector<std::uint8_t> littleEndian(const std::vector<std::int16_t>& values)
         bytes.push_back(static_cast<std::uint8_t>(bits >> 8));
     }
     return bytes;
-}
-
-std::string errorOf(const CRawVolumeReader& reader, const std::string& path)
-{
-    try {
-        reader.read(path);
-    } catch (const CImportError& error) {
-        return error.what();
-    }
-    return "no error";
 }
 
 } // namespace
