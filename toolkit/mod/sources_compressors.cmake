@@ -1,0 +1,11 @@
+target_sources(framework PRIVATE
+  mod/CChannelCompressor.cpp
+  mod/CRawCompressor.cpp
+  mod/CRLE8Compressor.cpp
+  mod/CRLE16Compressor.cpp
+  mod/CGZipCompressor.cpp
+  mod/CPredictorChannel.cpp
+  mod/CDensityPredictor.cpp
+  mod/CDensityCompressor.cpp
+  mod/CCompressorFactory.cpp
+)
