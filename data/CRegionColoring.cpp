@@ -1,5 +1,7 @@
 #include "data/CRegionColoring.h"
 
+#include "toolkit/mod/CBinarySerializer.h"
+
 #include <algorithm>
 
 namespace data {
@@ -127,6 +129,86 @@ CRegionColoring::CColor CRegionColoring::makeRandomColor()
     color.blue = std::uint8_t(m_random.random() * 255.0);
     color.alpha = RANDOM_ALPHA;
     return color;
+}
+
+void CRegionColoring::serialize(kvo::mod::CBinarySerializer& serializer)
+{
+    std::size_t totalNameBytes = 0;
+    for (const CName& name : m_names)
+    {
+        if (name.name.size() > MAX_NAME_BYTES)
+            throw kvo::mod::Serializer::CWriteFailed();
+        totalNameBytes += name.name.size();
+    }
+    if (m_colors.size() > MAX_COUNT || totalNameBytes > MAX_TOTAL_NAME_BYTES)
+        throw kvo::mod::Serializer::CWriteFailed();
+
+    serializer.beginWrite(BLOCK_NAME, BLOCK_METHOD, BLOCK_SIZE);
+    serializer.beginChecksum();
+    serializer.writeUInt32(LAYOUT_VERSION);
+    serializer.writeUInt32(std::uint32_t(m_colors.size()));
+    serializer.writeInt32(m_active);
+    serializer.writeUInt32(m_random.getState());
+    for (std::size_t i = 0; i < m_colors.size(); ++i)
+    {
+        const CColor& color = m_colors[i];
+        const std::uint8_t bytes[5] = {color.red, color.green, color.blue, color.alpha,
+                                       std::uint8_t(m_names[i].visible ? 1 : 0)};
+        serializer.writeArray(bytes, 5);
+        serializer.writeUInt32(std::uint32_t(m_names[i].name.size()));
+        serializer.writeArray(m_names[i].name.data(), m_names[i].name.size());
+    }
+    serializer.writeUInt32(serializer.endChecksum());
+    serializer.endWrite();
+}
+
+void CRegionColoring::deserialize(kvo::mod::CBinarySerializer& serializer)
+{
+    using kvo::mod::Serializer::CReadFailed;
+    serializer.beginRead(BLOCK_NAME);
+    serializer.beginChecksum();
+    const std::uint32_t version = serializer.readUInt32();
+    const std::uint32_t count = serializer.readUInt32();
+    const std::int32_t active = serializer.readInt32();
+    const std::uint32_t state = serializer.readUInt32();
+    if (version != LAYOUT_VERSION || count > MAX_COUNT || active < 0 ||
+        (count > 0 ? std::uint32_t(active) >= count : active != 0))
+        throw CReadFailed();
+
+    // The lists grow with the entries actually read, never by the count alone.
+    std::vector<CColor> colors;
+    std::vector<CName> names;
+    std::size_t totalNameBytes = 0;
+    constexpr std::size_t NAME_PIECE = 4096;
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        std::uint8_t bytes[5];
+        serializer.readArray(bytes, 5);
+        const std::uint32_t length = serializer.readUInt32();
+        totalNameBytes += length;
+        if (bytes[4] > 1 || length > MAX_NAME_BYTES || totalNameBytes > MAX_TOTAL_NAME_BYTES)
+            throw CReadFailed();
+        CName name;
+        name.visible = bytes[4] != 0;
+        for (std::size_t done = 0; done < length;)
+        {
+            const std::size_t piece = std::min<std::size_t>(NAME_PIECE, length - done);
+            name.name.resize(done + piece);
+            serializer.readArray(name.name.data() + done, piece);
+            done += piece;
+        }
+        colors.push_back({bytes[0], bytes[1], bytes[2], bytes[3]});
+        names.push_back(std::move(name));
+    }
+    const std::uint32_t checksum = serializer.endChecksum();
+    if (serializer.readUInt32() != checksum)
+        throw CReadFailed();
+    serializer.endRead();
+
+    m_colors = std::move(colors);
+    m_names = std::move(names);
+    m_active = active;
+    m_random.setSeed(state);
 }
 
 } // namespace data

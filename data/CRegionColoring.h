@@ -7,9 +7,18 @@
 // index outside the table give the fallback entry (default colour, "Unnamed", visible);
 // writes outside the table do nothing. The active index stays inside the table: setActive
 // refuses other values and shrinking moves it to the last remaining entry (0 when empty).
+//
+// Serialized as one block (BLOCK_NAME, zlib): layout version, entry count, active index and
+// the generator's state (32-bit each); per entry red, green, blue, alpha and visibility
+// (one byte each), the name's length in bytes (32-bit) and its UTF-8 bytes; last a CRC-32
+// of everything before it. Tables beyond MAX_COUNT entries, names beyond MAX_NAME_BYTES
+// or MAX_TOTAL_NAME_BYTES in all are neither written nor read (Serializer::CWriteFailed,
+// CReadFailed). A read is checked whole before the table changes: a stream that fails
+// leaves the table as it was.
 
 #include "toolkit/base/CObject.h"
 #include "toolkit/math/CUniformPRNG.h"
+#include "toolkit/mod/CSerializable.h"
 
 #include <cstdint>
 #include <string>
@@ -17,9 +26,18 @@
 
 namespace data {
 
-class CRegionColoring : public kvo::base::CObject
+class CRegionColoring : public kvo::base::CObject, public kvo::mod::CSerializable
 {
 public:
+    static constexpr const char* BLOCK_NAME = "data::CRegionColoring";
+    static constexpr std::int32_t BLOCK_METHOD = 3; // zlib
+    static constexpr std::int32_t BLOCK_SIZE = 4096;
+    static constexpr std::uint32_t LAYOUT_VERSION = 1;
+    //! One entry per 16-bit label.
+    static constexpr std::uint32_t MAX_COUNT = 65536;
+    static constexpr std::uint32_t MAX_NAME_BYTES = 65535;
+    static constexpr std::uint32_t MAX_TOTAL_NAME_BYTES = 16u << 20;
+
     struct CColor
     {
         std::uint8_t red = 0, green = 0, blue = 0, alpha = 0;
@@ -80,6 +98,9 @@ public:
 
     //! The generator's current state (for tests and for saving the table).
     std::uint32_t getRandomState() const { return m_random.getState(); }
+
+    void serialize(kvo::mod::CBinarySerializer& serializer) override;
+    void deserialize(kvo::mod::CBinarySerializer& serializer) override;
 
 private:
     bool contains(int index) const { return index >= 0 && index < getCount(); }

@@ -7,6 +7,15 @@
 // refers to the copy, with no storage, entry 0 and marking off; snapshots taken through it
 // restore into the copy. Assignment copies labels and display flag and keeps the target's
 // provider settings.
+//
+// Serialized as one block (BLOCK_NAME, zlib) laid out as: layout version, x, y and z size,
+// display flag (32-bit each); then slice by slice in z the run-length code of the slice's
+// labels (rows in y order): the number of controls, the number of values, the control
+// bytes and the 16-bit values; last a CRC-32 of everything before it. A segmentation
+// compresses to a few runs per row, so the stream that zlib sees is small. A region volume
+// reads back only a stream of its own sizes, with every slice decoding to exactly its
+// voxels and the check matching; otherwise Serializer::CReadFailed, with the labels read
+// so far already in place (read into a spare volume where that matters).
 
 #include "data/CVolumeUndo.h"
 #include "toolkit/img/CVolume.h"
@@ -22,6 +31,11 @@ public:
     using tVolume = kvo::img::CVolume<std::uint16_t>;
     using tVoxel = std::uint16_t;
     using tUndo = CVolumeUndo<tVolume>;
+
+    static constexpr const char* BLOCK_NAME = "data::CRegionData";
+    static constexpr std::int32_t BLOCK_METHOD = 3; // zlib
+    static constexpr std::int32_t BLOCK_SIZE = 65536;
+    static constexpr std::uint32_t LAYOUT_VERSION = 1;
 
     //! An empty volume, regions shown.
     CRegionData() : tUndo(this) {}
@@ -46,6 +60,12 @@ public:
     //! Whether the views draw the regions.
     bool isShown() const { return m_showRegions; }
     void show(bool shown) { m_showRegions = shown; }
+
+    void serialize(kvo::mod::CBinarySerializer& serializer) override;
+    void deserialize(kvo::mod::CBinarySerializer& serializer) override;
+
+    //! The largest label of the volume (0 for an empty one).
+    std::uint16_t getLargestLabel() const;
 
 private:
     bool m_showRegions = true;

@@ -15,11 +15,19 @@
 // voxel" (fill, forEach, copyBlock) touch the interior only and leave the margin alone.
 // Allocation failure throws std::bad_alloc and leaves the volume as it was; negative sizes
 // or margins throw CVolume::CBadSize.
+//
+// Serialized as one block (SERIALIZATION_NAME, zlib): the layout version, the element size
+// and the three sizes (32-bit each), the interior rows, and a CRC-32 of all of these. A
+// volume reads back only a stream of its own element size and sizes (the reader decides
+// what is allocated, never the stream); anything else, or a wrong check, raises
+// Serializer::CReadFailed. The margin is neither written nor read.
 
 #include "toolkit/base/CException.h"
 #include "toolkit/base/CObject.h"
 #include "toolkit/img/CDataBlock.h"
 #include "toolkit/img/CVolumeBase.h"
+#include "toolkit/mod/CBinarySerializer.h"
+#include "toolkit/mod/CSerializable.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -31,9 +39,14 @@
 namespace kvo::img {
 
 template <typename T>
-class CVolume : public kvo::base::CObject, public CVolumeBase<CVolume<T>>
+class CVolume : public kvo::base::CObject, public CVolumeBase<CVolume<T>>, public kvo::mod::CSerializable
 {
 public:
+    static constexpr const char* SERIALIZATION_NAME = "kvo::img::CVolume";
+    static constexpr std::uint32_t SERIALIZATION_VERSION = 1;
+    static constexpr std::int32_t SERIALIZATION_METHOD = 3; // zlib
+    static constexpr std::int32_t SERIALIZATION_BLOCK_SIZE = 65536;
+
     using tVoxel = T;
     using tDataBlock = CDataBlock<T>;
 
@@ -66,7 +79,7 @@ public:
 
     //! Same sizes and margin, a private buffer, every element copied (margins included).
     CVolume(const CVolume& other)
-        : kvo::base::CObject(other), CVolumeBase<CVolume<T>>()
+        : kvo::base::CObject(other), CVolumeBase<CVolume<T>>(), kvo::mod::CSerializable()
     {
         const CLayout layout = layoutOf(other.m_xSize, other.m_ySize, other.m_zSize, other.m_margin);
         m_block = new tDataBlock(layout.count);
@@ -125,6 +138,43 @@ public:
     void resize(std::int32_t xSize, std::int32_t ySize, std::int32_t zSize, std::int32_t margin = 0)
     {
         reshape(xSize, ySize, zSize, margin, true);
+    }
+
+    void serialize(kvo::mod::CBinarySerializer& serializer) override
+    {
+        serializer.beginWrite(SERIALIZATION_NAME, SERIALIZATION_METHOD, SERIALIZATION_BLOCK_SIZE);
+        serializer.beginChecksum();
+        serializer.writeUInt32(SERIALIZATION_VERSION);
+        serializer.writeUInt32(sizeof(T));
+        serializer.writeInt32(m_xSize);
+        serializer.writeInt32(m_ySize);
+        serializer.writeInt32(m_zSize);
+        for (std::int32_t z = 0; z < m_zSize; ++z)
+            for (std::int32_t y = 0; y < m_ySize; ++y)
+                serializer.writeArray(getRowPtr(y, z), std::size_t(m_xSize));
+        serializer.writeUInt32(serializer.endChecksum());
+        serializer.endWrite();
+    }
+
+    void deserialize(kvo::mod::CBinarySerializer& serializer) override
+    {
+        serializer.beginRead(SERIALIZATION_NAME);
+        serializer.beginChecksum();
+        const std::uint32_t version = serializer.readUInt32();
+        const std::uint32_t elementSize = serializer.readUInt32();
+        const std::int32_t xSize = serializer.readInt32();
+        const std::int32_t ySize = serializer.readInt32();
+        const std::int32_t zSize = serializer.readInt32();
+        if (version != SERIALIZATION_VERSION || elementSize != sizeof(T) || xSize != m_xSize || ySize != m_ySize ||
+            zSize != m_zSize)
+            throw kvo::mod::Serializer::CReadFailed();
+        for (std::int32_t z = 0; z < m_zSize; ++z)
+            for (std::int32_t y = 0; y < m_ySize; ++y)
+                serializer.readArray(getRowPtr(y, z), std::size_t(m_xSize));
+        const std::uint32_t checksum = serializer.endChecksum();
+        if (serializer.readUInt32() != checksum)
+            throw kvo::mod::Serializer::CReadFailed();
+        serializer.endRead();
     }
 
     //! Sets every interior voxel to `value`; the margin is untouched. Returns `value`.

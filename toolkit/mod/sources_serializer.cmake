@@ -1,0 +1,3 @@
+target_sources(framework PRIVATE
+  mod/CBinarySerializer.cpp
+)
