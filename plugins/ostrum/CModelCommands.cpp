@@ -9,7 +9,7 @@
 #include "data/CRegionData.h"
 #include "data/StorageEntries.h"
 #include "plug/Dialogs.h"
-#include "plugins/ostrum/CReplacingFile.h"
+#include "toolkit/sys/CReplacingFile.h"
 #include "plugins/ostrum/mc/CMarchingCubes.h"
 #include "toolkit/mod/CFileChannel.h"
 #include "vctl/MCTriS.h"
@@ -127,7 +127,7 @@ bool CModelCommands::saveModel()
 
 bool CModelCommands::writeModelFile(const vctl::MCTriS& mesh, const std::string& path)
 {
-    CReplacingFile file(path);
+    kvo::sys::CReplacingFile file(path);
     if (!file.isReady())
         return false;
     bool written = false;

@@ -4,6 +4,12 @@
 #include "data/StorageEntries.h"
 #include "plugins/tolvane/CTolvaneMenu.h"
 #include "plugins/tolvane/CTolvanePanel.h"
+#include "plugins/tolvane/CSegmentationFile.h"
+#include "plug/Dialogs.h"
+
+#include <wx/filedlg.h>
+#include <wx/intl.h>
+#include <wx/msgdlg.h>
 
 #include <new>
 
@@ -41,9 +47,84 @@ bool CTolvaneInterface::connect(void* host)
 
 void CTolvaneInterface::onDataSetListChanged(data::CStorageEntry*) { m_currentFile.clear(); }
 
-// The segmentation file commands arrive with the file format.
-void CTolvaneInterface::onLoad(wxCommandEvent& event) { event.Skip(); }
-void CTolvaneInterface::onSave(wxCommandEvent& event) { event.Skip(); }
-void CTolvaneInterface::onSaveAs(wxCommandEvent& event) { event.Skip(); }
+namespace {
+
+const char* const FILE_WILDCARD = "Segmentation Data (*.seg) |*.seg|All Files (*.*) |*.*";
+
+// A name the file system's encoding cannot express converts to nothing: a failure, not a
+// file with another name.
+std::string narrowPath(const wxString& path)
+{
+    const wxCharBuffer narrow = path.fn_str();
+    return std::string(narrow.data() ? narrow.data() : "", narrow.length());
+}
+
+// The file commands' progress function: the progress window's update.
+CSegmentationFile::tProgressFunction progressOf(plug::CProgressReporter& reporter)
+{
+    return CSegmentationFile::tProgressFunction(&reporter, &plug::CProgressReporter::updateProgress);
+}
+
+} // namespace
+
+void CTolvaneInterface::onLoad(wxCommandEvent&)
+{
+    const wxString file =
+        plug::selectFile(*this, wxGetTranslation("Please, choose a segmentation data to open..."), wxEmptyString,
+                         wxEmptyString, "seg", wxGetTranslation(FILE_WILDCARD), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (file.empty())
+        return;
+    loadFile(file);
+}
+
+bool CTolvaneInterface::loadFile(const wxString& file)
+{
+    CSegmentationFile::EResult result = CSegmentationFile::EResult::FAILED;
+    const std::string path = narrowPath(file);
+    if (!path.empty())
+    {
+        std::unique_ptr<plug::CProgressReporter> progress =
+            plug::createProgress(*this, wxGetTranslation("Loading segmentation data, please wait..."), 100);
+        progress->Show(true);
+        result = CSegmentationFile(getBindings().getStorage()).load(path, progressOf(*progress));
+    }
+    if (result == CSegmentationFile::EResult::DONE)
+        m_currentFile = file.ToStdWstring();
+    else if (result == CSegmentationFile::EResult::FAILED)
+        plug::showMessage(*this, wxGetTranslation("Failed to read input segmentation data!"), wxGetTranslation("Error"),
+                          wxOK | wxICON_ERROR);
+    return result != CSegmentationFile::EResult::FAILED;
+}
+
+void CTolvaneInterface::onSave(wxCommandEvent&) { save(false); }
+
+void CTolvaneInterface::onSaveAs(wxCommandEvent&) { save(true); }
+
+bool CTolvaneInterface::save(bool askForName)
+{
+    wxString file(m_currentFile);
+    if (file.empty() || askForName)
+    {
+        file = plug::selectFile(*this, wxGetTranslation("Choose an output file..."), wxEmptyString, wxEmptyString,
+                                "seg", wxGetTranslation(FILE_WILDCARD), wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (file.empty())
+            return true;
+    }
+    CSegmentationFile::EResult result = CSegmentationFile::EResult::FAILED;
+    const std::string path = narrowPath(file);
+    if (!path.empty())
+    {
+        std::unique_ptr<plug::CProgressReporter> progress =
+            plug::createProgress(*this, wxGetTranslation("Saving the segmentation data, please wait..."), 100);
+        progress->Show(true);
+        result = CSegmentationFile(getBindings().getStorage()).save(path, progressOf(*progress));
+    }
+    if (result == CSegmentationFile::EResult::DONE)
+        m_currentFile = file.ToStdWstring();
+    else if (result == CSegmentationFile::EResult::FAILED)
+        plug::showMessage(*this, wxGetTranslation("Failed to save the segmentation data!"), wxGetTranslation("Error"),
+                          wxOK | wxICON_ERROR);
+    return result != CSegmentationFile::EResult::FAILED;
+}
 
 } // namespace tolvane

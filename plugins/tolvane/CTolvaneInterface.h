@@ -32,6 +32,14 @@ public:
     virtual void onSave(wxCommandEvent& event);
     virtual void onSaveAs(wxCommandEvent& event);
 
+    //! Loads a segmentation file: progress window, the error message on failure, the
+    //! current file name on success. False when it failed (a cancel changes nothing and
+    //! counts as no failure).
+    bool loadFile(const wxString& file);
+    //! Saves to the current file, or to a file asked for when there is none or `askForName`
+    //! is set (a cancelled dialog does nothing). Same messages and results as loadFile.
+    bool save(bool askForName);
+
     //! The file of the last successful load or save; empty after the data set changed.
     const std::wstring& getCurrentFile() const { return m_currentFile; }
     void setCurrentFile(const std::wstring& file) { m_currentFile = file; }

@@ -4,7 +4,7 @@
 #include "OstrumFiles.h"
 
 #include "plugins/ostrum/CModelCommands.h"
-#include "plugins/ostrum/CReplacingFile.h"
+#include "toolkit/sys/CReplacingFile.h"
 #include "vctl/MCTriS.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ostrum::CModelCommands;
-using ostrum::CReplacingFile;
+using kvo::sys::CReplacingFile;
 
 fs::path folderFor(const char* name) { return ostrumtest::scratchFolder(std::string("file-") + name); }
 

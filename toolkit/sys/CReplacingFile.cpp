@@ -1,4 +1,4 @@
-#include "plugins/ostrum/CReplacingFile.h"
+#include "toolkit/sys/CReplacingFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace ostrum {
+namespace kvo::sys {
 
 namespace {
 
@@ -118,4 +118,4 @@ bool CReplacingFile::commit()
     return true;
 }
 
-} // namespace ostrum
+} // namespace kvo::sys

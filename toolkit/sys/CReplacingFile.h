@@ -15,7 +15,7 @@
 
 #include <string>
 
-namespace ostrum {
+namespace kvo::sys {
 
 class CReplacingFile
 {
@@ -45,4 +45,4 @@ private:
     bool m_committed = false;
 };
 
-} // namespace ostrum
+} // namespace kvo::sys
