@@ -79,21 +79,7 @@ void CTolvaneInterface::onLoad(wxCommandEvent&)
 
 bool CTolvaneInterface::loadFile(const wxString& file)
 {
-    CSegmentationFile::EResult result = CSegmentationFile::EResult::FAILED;
-    const std::string path = narrowPath(file);
-    if (!path.empty())
-    {
-        std::unique_ptr<plug::CProgressReporter> progress =
-            plug::createProgress(*this, wxGetTranslation("Loading segmentation data, please wait..."), 100);
-        progress->Show(true);
-        result = CSegmentationFile(getBindings().getStorage()).load(path, progressOf(*progress));
-    }
-    if (result == CSegmentationFile::EResult::DONE)
-        m_currentFile = file.ToStdWstring();
-    else if (result == CSegmentationFile::EResult::FAILED)
-        plug::showMessage(*this, wxGetTranslation("Failed to read input segmentation data!"), wxGetTranslation("Error"),
-                          wxOK | wxICON_ERROR);
-    return result != CSegmentationFile::EResult::FAILED;
+    return runFileCommand(file, false);
 }
 
 void CTolvaneInterface::onSave(wxCommandEvent&) { save(false); }
@@ -110,21 +96,33 @@ bool CTolvaneInterface::save(bool askForName)
         if (file.empty())
             return true;
     }
-    CSegmentationFile::EResult result = CSegmentationFile::EResult::FAILED;
+    return runFileCommand(file, true);
+}
+
+bool CTolvaneInterface::runFileCommand(const wxString& file, bool saving)
+{
+    using EResult = CSegmentationFile::EResult;
+    EResult result = EResult::FAILED;
     const std::string path = narrowPath(file);
     if (!path.empty())
     {
-        std::unique_ptr<plug::CProgressReporter> progress =
-            plug::createProgress(*this, wxGetTranslation("Saving the segmentation data, please wait..."), 100);
+        std::unique_ptr<plug::CProgressReporter> progress = plug::createProgress(
+            *this,
+            wxGetTranslation(saving ? "Saving the segmentation data, please wait..."
+                                    : "Loading segmentation data, please wait..."),
+            100);
         progress->Show(true);
-        result = CSegmentationFile(getBindings().getStorage()).save(path, progressOf(*progress));
+        CSegmentationFile segmentation(getBindings().getStorage());
+        result = saving ? segmentation.save(path, progressOf(*progress)) : segmentation.load(path, progressOf(*progress));
     }
-    if (result == CSegmentationFile::EResult::DONE)
+    if (result == EResult::DONE)
         m_currentFile = file.ToStdWstring();
-    else if (result == CSegmentationFile::EResult::FAILED)
-        plug::showMessage(*this, wxGetTranslation("Failed to save the segmentation data!"), wxGetTranslation("Error"),
-                          wxOK | wxICON_ERROR);
-    return result != CSegmentationFile::EResult::FAILED;
+    else if (result == EResult::FAILED)
+        plug::showMessage(*this,
+                          wxGetTranslation(saving ? "Failed to save the segmentation data!"
+                                                  : "Failed to read input segmentation data!"),
+                          wxGetTranslation("Error"), wxOK | wxICON_ERROR);
+    return result != EResult::FAILED;
 }
 
 } // namespace tolvane

@@ -45,6 +45,8 @@ public:
     void setCurrentFile(const std::wstring& file) { m_currentFile = file; }
 
 private:
+    //! Load or save of `file` with its progress window, message and current file name.
+    bool runFileCommand(const wxString& file, bool saving);
     void onDataSetListChanged(data::CStorageEntry* entry);
 
     std::wstring m_currentFile;

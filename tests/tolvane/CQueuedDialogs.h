@@ -1,6 +1,6 @@
 #pragma once
 // A dialog service for the panel tests: confirmations and colour choices are answered from
-// queues; every question is recorded. An unanswered dialog fails the test and cancels.
+// queues, file selectors too; every question is recorded. An unanswered dialog fails the test and cancels.
 
 #include "plug/CDialogService.h"
 
@@ -32,11 +32,18 @@ public:
     {
         asked.push_back(caption.utf8_string() + ": " + message.utf8_string());
     }
-    wxString selectFile(const wxString& message, const wxString&, const wxString&, const wxString&, const wxString&,
-                        int) override
+    wxString selectFile(const wxString& message, const wxString&, const wxString&, const wxString& extension,
+                        const wxString&, int) override
     {
-        ADD_FAILURE() << "unexpected file selector: " << message.utf8_string();
-        return wxString();
+        asked.push_back("file " + extension.utf8_string() + ": " + message.utf8_string());
+        if (files.empty())
+        {
+            ADD_FAILURE() << "unanswered file selector: " << message.utf8_string();
+            return wxString();
+        }
+        const wxString answer = files.front();
+        files.pop_front();
+        return answer;
     }
     bool chooseColour(const wxColour& initial, const wxString& caption, wxColour& chosen) override
     {
@@ -59,6 +66,8 @@ public:
     std::deque<bool> yesNo;
     //! An empty answer cancels the chooser.
     std::deque<std::optional<wxColour>> colours;
+    //! An empty answer cancels the selector.
+    std::deque<wxString> files;
     std::vector<std::string> asked;
     std::vector<wxColour> initialColours;
 };

@@ -482,7 +482,10 @@ TEST(TolvaneInterfaceTest, CreatesThePanelAndTheMenuWithTheFileItems)
     ASSERT_TRUE(panel->prepare());
     ASSERT_TRUE(panel->connect());
     ASSERT_TRUE(pluginInterface.connect(nullptr));
-    // The file buttons reach the interface's commands (which need no dialog yet).
+    // The file buttons reach the interface's commands: each asks for a file (cancelled).
+    CQueuedDialogs dialogs;
+    dialogs.files = {"", "", ""};
+    data.hub.setDialogService(&dialogs);
     for (int offset : {36, 37, 38})
     {
         wxWindow* button = panel->FindWindow(4000 + offset);
@@ -491,5 +494,9 @@ TEST(TolvaneInterfaceTest, CreatesThePanelAndTheMenuWithTheFileItems)
         event.SetEventObject(button);
         EXPECT_NO_THROW(button->ProcessWindowEvent(event));
     }
+    EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"file seg: Please, choose a segmentation data to open...",
+                                                       "file seg: Choose an output file...",
+                                                       "file seg: Choose an output file..."}));
+    data.hub.setDialogService(nullptr);
     panel->Destroy();
 }

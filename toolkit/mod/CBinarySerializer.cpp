@@ -2,6 +2,7 @@
 
 #include "toolkit/mod/CBlockChannel.h"
 #include "toolkit/mod/CCompressorFactory.h"
+#include "toolkit/mod/LittleEndian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,21 +16,6 @@ namespace {
 
 // One channel call moves at most this many bytes.
 constexpr std::size_t MAX_PIECE = std::size_t(1) << 30;
-
-void putInt32(char* out, std::int32_t value)
-{
-    const std::uint32_t v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>((v >> (8 * i)) & 0xFFu);
-}
-
-std::int32_t getInt32(const char* in)
-{
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
-    return static_cast<std::int32_t>(v);
-}
 
 // Reads exactly `length` bytes unless the channel runs dry.
 bool readFully(CChannel* channel, char* buffer, std::int32_t length)

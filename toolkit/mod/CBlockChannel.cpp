@@ -1,28 +1,11 @@
 #include "toolkit/mod/CBlockChannel.h"
 
+#include "toolkit/mod/LittleEndian.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace kvo::mod {
-
-namespace {
-
-void putInt32(char* out, std::int32_t value)
-{
-    const std::uint32_t v = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>((v >> (8 * i)) & 0xFFu);
-}
-
-std::int32_t getInt32(const char* in)
-{
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
-    return static_cast<std::int32_t>(v);
-}
-
-} // namespace
 
 CBlockChannel::CBlockChannel(std::int32_t blockSize, CChannel* channel)
     : m_blockSize(std::max(blockSize, MIN_BLOCK_SIZE)), m_buffer(new char[static_cast<std::size_t>(m_blockSize)]),
