@@ -1,8 +1,7 @@
 target_sources(framework PRIVATE
   mod/CChannelCompressor.cpp
   mod/CRawCompressor.cpp
-  mod/CRLE8Compressor.cpp
-  mod/CRLE16Compressor.cpp
+  mod/CRunLengthCompressor.cpp
   mod/CGZipCompressor.cpp
   mod/CPredictorChannel.cpp
   mod/CDensityPredictor.cpp
