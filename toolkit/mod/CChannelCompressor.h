@@ -14,11 +14,11 @@
 // Reading or writing outside the mode, without a buffer or with a negative length gives 0
 // or false. Not locked: one thread uses a compressor chain at a time.
 
-#include "toolkit/mod/CChannel.h"
+#include "toolkit/mod/CWrappingChannel.h"
 
 namespace kvo::mod {
 
-class CChannelCompressor : public CChannel
+class CChannelCompressor : public CWrappingChannel
 {
 public:
     //! Method identifiers, as stored in block headers.
@@ -37,21 +37,11 @@ public:
 
     std::int32_t getMethod() const { return m_method; }
 
-    //! Replaces the wrapped channel (releases the old one, references the new one, which may
-    //! be null) and takes its mode flags (with CH_COMPRESSOR) and type code.
-    virtual void setChannel(CChannel* channel);
-    CChannel* getChannel() const { return m_channel.get(); }
-
-    bool waitForConnection(unsigned timeout = 0) override;
-    bool connect(unsigned timeout = 0) override;
-    void disconnect() override;
-    bool isConnected() override;
+    //! Forwards with a time-out of 1000 ms, whatever the caller's.
     bool waitForData(unsigned timeout = 0) override;
-    bool flush() override;
 
 private:
     std::int32_t m_method;
-    CChannelPtr m_channel;
 };
 
 using CChannelCompressorPtr = kvo::base::CRefPtr<CChannelCompressor>;
