@@ -104,7 +104,7 @@ void CRegionData::deserialize(kvo::mod::CBinarySerializer& serializer)
         std::uint16_t* out = direct ? getRowPtr(0, z) : slice.data();
         if (!decodeSlice(controls, values, out, sliceCount))
             throw CReadFailed();
-        if (!direct)
+        if (!direct && xSize > 0)
         {
             for (std::int32_t y = 0; y < ySize; ++y)
                 std::memcpy(getRowPtr(y, z), slice.data() + std::size_t(y) * xSize, std::size_t(xSize) * 2);
