@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing the project needs.
-# Safe to run again: apt-get skips what is already installed.
+# Safe to run again: apt-get skips what is already installed. Extra package names given as
+# arguments are installed too (the fuzzing script asks for clang this way).
+#   scripts/setup.sh [PACKAGE...]
 set -euo pipefail
 
 PACKAGES=(
@@ -13,6 +15,7 @@ PACKAGES=(
   libnifti2-dev
   xvfb xauth libgl1-mesa-dri libglu1-mesa-dev
   binutils
+  "$@"
 )
 
 missing=()
