@@ -67,6 +67,10 @@ CSegmentationFile::EResult CSegmentationFile::save(const std::string& path, cons
         {
             written = false;
         }
+        catch (const std::bad_alloc&)
+        {
+            written = false;
+        }
         // The flush shows a write error that the stream's buffer still held back.
         written = written && channel.flush();
         channel.disconnect();
