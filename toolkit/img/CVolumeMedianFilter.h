@@ -1,12 +1,17 @@
 #pragma once
-// Median filter of a label volume: every voxel of the destination gets the median of the
-// s × s × s neighbourhood of the source voxel at the same place, s being the window size
-// (odd, 3 to 19 in practice). The source needs a margin of at least s / 2 so that the
-// window never leaves its buffer. Progress is reported once per z slice; a stop request
-// ends the run with false and leaves the destination partly written.
+// Median filter of a label volume: every destination voxel (x, y, z) of the block that both
+// volumes cover gets the value of rank floor(s³ / 2) among the s × s × s source voxels from
+// (x - s/2, y - s/2, z - s/2) on, s being the window size (odd, 3 to 19 in practice): the
+// median of the neighbourhood, labels compared as numbers. The source needs a margin of at
+// least s / 2, which the window reads; a narrower one, or a size outside 1 .. 1023, is
+// refused (false, nothing written). Progress is reported once per z slice on the calling
+// thread (total: the z size); a stop request ends the run with false and leaves the
+// destination partly written. Every return puts the default progress callback back.
 //
-// The working array holds s³ values, allocated once at construction and reused for every
-// voxel. The filter operation itself is defined with the label post-processing algorithms.
+// The filter operation is defined with the label post-processing algorithms
+// (plugins/parvex/seg/MedianFilter.cpp, for data::CRegionData and CVolume<std::uint16_t>).
+// It computes the ranks from running counts, with the machine's threads, and does not use
+// the working array of s³ values, which stays for a plain per-voxel selection.
 
 #include "toolkit/img/CVolumeFilter.h"
 
