@@ -11,7 +11,10 @@
 #include "data/StorageEntries.h"
 #include "plug/CAppSceneHub.h"
 #include "plug/Dialogs.h"
+#include "plugins/parvex/seg/CBinaryDilation.h"
+#include "plugins/parvex/seg/CBinaryErosion.h"
 #include "plugins/parvex/seg/CThresholdFilter.h"
+#include "toolkit/img/CVolumeMedianFilter.h"
 #include "plugins/parvex/seg/VoxelIndex.h"
 
 #include <wx/button.h>
@@ -382,13 +385,90 @@ void CParvexPanel::releaseToggles()
     m_markNegative->SetValue(false);
 }
 
-// The GMM estimator, FCM and the label filters are not part of this panel yet: their
-// controls are in place and their handlers do nothing, so no command pretends to work.
+// The GMM estimator and FCM are not part of this panel yet: their controls are in place and
+// their handlers do nothing, so no command pretends to work.
 void CParvexPanel::runPreview() {}
 void CParvexPanel::onPerformGmm(wxCommandEvent&) {}
 void CParvexPanel::onPerformFcm(wxCommandEvent&) {}
-void CParvexPanel::onPerformMedian(wxCommandEvent&) {}
-void CParvexPanel::onDilate(wxCommandEvent&) {}
-void CParvexPanel::onErode(wxCommandEvent&) {}
+void CParvexPanel::onPerformMedian(wxCommandEvent&) { runLabelFilter(ELabelFilter::Median); }
+void CParvexPanel::onDilate(wxCommandEvent&) { runLabelFilter(ELabelFilter::Dilation); }
+void CParvexPanel::onErode(wxCommandEvent&) { runLabelFilter(ELabelFilter::Erosion); }
+
+void CParvexPanel::runLabelFilter(ELabelFilter kind)
+{
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
+    {
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CRegionData> regions(regionsEntry);
+        data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
+        const int activeIndex = coloring->getActive();
+        if (kind != ELabelFilter::Median && (activeIndex < 0 || activeIndex > 0xFFFF))
+        {
+            plug::showMessage(*this, "The active region has no label number (the largest is 65535); choose another active region.",
+                              "Error", wxOK | wxICON_ERROR);
+            return;
+        }
+        const auto active = static_cast<std::uint16_t>(activeIndex);
+        {
+            data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+            history->insert(regions->createVolumeSnapshot());
+        }
+        regions->show(true);
+        const std::int32_t radius = (kind == ELabelFilter::Median ? m_medianSize : m_elementSize)->GetValue();
+        const std::int32_t xSize = regions->getXSize(), ySize = regions->getYSize(), zSize = regions->getZSize();
+        // A median window wider than the volume: nothing to filter, nothing announced.
+        if (kind == ELabelFilter::Median && (xSize < 2 * radius || ySize < 2 * radius || zSize < 2 * radius))
+            return;
+
+        // The filter writes into a copy, so a refused or cancelled run leaves the labels.
+        data::CRegionData working(*regions);
+        const char* message = kind == ELabelFilter::Median     ? "Applying median filter, please wait..."
+                              : kind == ELabelFilter::Dilation ? "Applying dilation filter, please wait..."
+                                                               : "Applying erosion filter, please wait...";
+        std::unique_ptr<plug::CProgressReporter> progress = plug::createProgress(*this, wxGetTranslation(message), 100);
+        const kvo::mod::CProgress::tProgressCallback callback(progress.get(), &plug::CProgressReporter::updateProgress);
+        progress->Show(true);
+        bool done = false;
+        if (kind == ELabelFilter::Median)
+        {
+            // Windows that reach past a face see label 0 there.
+            data::CRegionData source(xSize, ySize, zSize, radius);
+            source.fillMargin(0);
+            source.copyBlock(*regions);
+            kvo::img::CVolumeMedianFilter<data::CRegionData> filter(2 * radius + 1);
+            filter.setProgressCallback(callback);
+            done = filter(source, working);
+        }
+        else
+        {
+            const seg::CBinaryMorphology::tElement element = seg::CBinaryMorphology::makeStructuringElement(radius);
+            auto run = [&](auto& filter) {
+                filter.setObjectLabel(active);
+                filter.setElementValue(true);
+                filter.setWriteLabel(active);
+                filter.setCentre(radius, radius, radius);
+                filter.setProgressCallback(callback);
+                return filter.run();
+            };
+            if (kind == ELabelFilter::Dilation)
+            {
+                seg::CBinaryDilation dilation(regions.get(), &working, &element);
+                done = run(dilation);
+            }
+            else
+            {
+                seg::CBinaryErosion erosion(regions.get(), &working, &element);
+                erosion.setBackgroundLabel(0);
+                done = run(erosion);
+            }
+        }
+        if (done)
+            *regions = working;
+        progress.reset();
+    }
+    storage.invalidate(regionsEntry, data::CDataStorage::INVALIDATE_UPDATE);
+}
 
 } // namespace parvex

@@ -101,6 +101,19 @@ private:
     void onDilate(wxCommandEvent& event);
     void onErode(wxCommandEvent& event);
 
+    enum class ELabelFilter
+    {
+        Median,
+        Dilation,
+        Erosion,
+    };
+    //! Perform Median Filtering, Dilate and Erode: undo snapshot, regions shown, the filter
+    //! run into a working copy of the labels with its progress window (the median with a
+    //! source whose margin of "Filter Size" voxels is 0), the copy put back when the run
+    //! completed, the region data announced (flags 2). A median window wider than the volume
+    //! filters and announces nothing; dilation and erosion work on the active region.
+    void runLabelFilter(ELabelFilter kind);
+
     // Scene handlers.
     void onStrokeDrawn(const osg::Vec3Array* points, int state, int);
 
