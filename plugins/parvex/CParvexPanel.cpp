@@ -226,6 +226,17 @@ void CParvexPanel::objectChanged(data::CActiveDataSet*)
     m_higherThreshold->SetValue(maximum);
 }
 
+bool CParvexPanel::hasActiveLabel(const data::CRegionColoring& coloring)
+{
+    // Labels are 16 bits: an active index beyond the largest label would wrap around and
+    // overwrite another region, so such a run changes nothing.
+    if (coloring.getActive() >= 0 && coloring.getActive() <= 0xFFFF)
+        return true;
+    plug::showMessage(*this, "The active region has no label number (the largest is 65535); choose another active region.",
+                      "Error", wxOK | wxICON_ERROR);
+    return false;
+}
+
 void CParvexPanel::onPerformThresholding(wxCommandEvent&)
 {
     data::CDataStorage& storage = getBindings().getStorage();
@@ -235,14 +246,8 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
         data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
         data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
-        // Labels are 16 bits: an active index beyond the largest label would wrap around and
-        // overwrite another region, so such a run changes nothing.
-        if (coloring->getActive() < 0 || coloring->getActive() > 0xFFFF)
-        {
-            plug::showMessage(*this, "The active region has no label number (the largest is 65535); choose another active region.",
-                              "Error", wxOK | wxICON_ERROR);
+        if (!hasActiveLabel(*coloring))
             return;
-        }
         const auto activeRegion = static_cast<std::uint16_t>(coloring->getActive());
         const auto lower = static_cast<std::int16_t>(m_lowerThreshold->GetValue());
         const auto higher = static_cast<std::int16_t>(m_higherThreshold->GetValue());
@@ -403,14 +408,9 @@ void CParvexPanel::runLabelFilter(ELabelFilter kind)
         data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
         data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
-        const int activeIndex = coloring->getActive();
-        if (kind != ELabelFilter::Median && (activeIndex < 0 || activeIndex > 0xFFFF))
-        {
-            plug::showMessage(*this, "The active region has no label number (the largest is 65535); choose another active region.",
-                              "Error", wxOK | wxICON_ERROR);
+        if (kind != ELabelFilter::Median && !hasActiveLabel(*coloring))
             return;
-        }
-        const auto active = static_cast<std::uint16_t>(activeIndex);
+        const auto active = static_cast<std::uint16_t>(coloring->getActive());
         {
             data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
             history->insert(regions->createVolumeSnapshot());

@@ -13,6 +13,7 @@
 // started. Both are disconnected when the panel is destroyed.
 
 #include "data/CActiveDataSet.h"
+#include "data/CRegionColoring.h"
 #include "data/CObjectObserver.h"
 #include "plug/CPickRequest.h"
 #include "plug/CPluginPanel.h"
@@ -113,6 +114,8 @@ private:
     //! completed, the region data announced (flags 2). A median window wider than the volume
     //! filters and announces nothing; dilation and erosion work on the active region.
     void runLabelFilter(ELabelFilter kind);
+    //! True when the active region has a 16-bit label; otherwise says so and returns false.
+    bool hasActiveLabel(const data::CRegionColoring& coloring);
 
     // Scene handlers.
     void onStrokeDrawn(const osg::Vec3Array* points, int state, int);

@@ -102,21 +102,6 @@ std::string countLine(const tMask& mask)
     return count ? "label 1: " + std::to_string(count) + "\n" : "";
 }
 
-// The label lines of each "print info" block, in order.
-std::vector<std::string> labelBlocks(const std::string& out)
-{
-    std::vector<std::string> blocks;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);)
-    {
-        if (line.rfind("volume:", 0) == 0)
-            blocks.emplace_back();
-        else if (line.rfind("label ", 0) == 0 && !blocks.empty())
-            blocks.back() += line + "\n";
-    }
-    return blocks;
-}
-
 } // namespace
 
 TEST(LabelFilterScriptTest, MedianDilateErodeCancelAndUndo)

@@ -67,3 +67,18 @@ inline CScriptResult runVelmoraScript(const std::string& name, const std::vector
     result.err = ownLines(readWholeFile(err));
     return result;
 }
+
+//! The label lines ("label N: COUNT") of each "print info" block of a script's output, in order.
+inline std::vector<std::string> labelBlocks(const std::string& out)
+{
+    std::vector<std::string> blocks;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+    {
+        if (line.rfind("volume:", 0) == 0)
+            blocks.emplace_back();
+        else if (line.rfind("label ", 0) == 0 && !blocks.empty())
+            blocks.back() += line + "\n";
+    }
+    return blocks;
+}
