@@ -144,6 +144,12 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
     take<data::CRegionColoring>(m_storage, ENTRY_REGION_COLORING)->reset();
     // Snapshots of the previous volume must never be written into this one.
     take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER)->clear();
+    // Nor may the previous scan's model be saved as this one's.
+    {
+        auto model = take<data::CModel>(m_storage, ENTRY_MODEL);
+        model->setMesh(nullptr);
+        model->setFlag(0);
+    }
     take<CDataSetList>(m_storage, ENTRY_DATA_SET_LIST)->countLoad();
     {
         // A new data set opens on its middle XY slice; views announce their own moves.
@@ -152,7 +158,7 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
         slice->setPosition(volume.zSize / 2);
     }
 
-    for (int id : {ENTRY_DATA_SET_LIST, ENTRY_REGION_DATA, ENTRY_REGION_COLORING, ENTRY_ACTIVE_DATA_SET})
+    for (int id : {ENTRY_DATA_SET_LIST, ENTRY_REGION_DATA, ENTRY_REGION_COLORING, ENTRY_MODEL, ENTRY_ACTIVE_DATA_SET})
         m_storage.invalidate(m_storage.getEntry(id, REQUEST), 0);
 }
 

@@ -57,7 +57,8 @@ public:
 
     //! Replaces the data set: density entry filled, region volume sized to it with every
     //! label 0 and its undo provider set to entry 501, the colouring reset to the default
-    //! table, the undo and redo history cleared; announces 101, 501 and 502, then 11.
+    //! table, the undo and redo history cleared, the model emptied; announces 101, 501, 502
+    //! and 801, then 11.
     void loadDataSet(const import::CLoadedVolume& volume);
 
     //! Undo and redo over entry 557; false when there is nothing to undo or redo.

@@ -7,6 +7,7 @@
 #include "data/CActiveDataSet.h"
 #include "data/CDataStorage.h"
 #include "data/CDensityData.h"
+#include "data/CModel.h"
 #include "data/CObjectObserver.h"
 #include "data/CObjectPtr.h"
 #include "data/CRegionColoring.h"
@@ -14,6 +15,8 @@
 #include "data/CStorableFactory.h"
 #include "data/CStorageEntry.h"
 #include "data/CUndoManager.h"
+
+#include "vctl/MCTriS.h"
 
 #include <gtest/gtest.h>
 
@@ -138,7 +141,13 @@ TEST_F(HostData, StatisticsFollowANewDataSetAndColouringIsReset)
     }
     const int firstId = data::CObjectPtr<data::CActiveDataSet>(storage->getEntry(velmora::ENTRY_ACTIVE_DATA_SET, 3))
                             ->getDataSetId();
+    data::CObjectPtr<data::CModel>(storage->getEntry(velmora::ENTRY_MODEL, 3))->setMesh(new vctl::MCTriS);
+    CAnnouncements heard;
+    storage->connectObserver(velmora::ENTRY_MODEL, &heard);
     host.loadDataSet(makeVolume(3, 2, 5, -7, 3000));
+    // The previous scan's model is gone, and the views hear of it.
+    EXPECT_EQ(data::CObjectPtr<data::CModel>(storage->getEntry(velmora::ENTRY_MODEL, 3))->getMesh(), nullptr);
+    EXPECT_EQ(heard.ids, (std::vector<int>{801}));
     EXPECT_EQ(host.getDensityRange(), (std::array<int, 2>{-7, 3000}));
     // Entry 11 names another density entry now, and the previous one is emptied.
     const int secondId = data::CObjectPtr<data::CActiveDataSet>(storage->getEntry(velmora::ENTRY_ACTIVE_DATA_SET, 3))
