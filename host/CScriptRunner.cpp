@@ -20,7 +20,10 @@
 
 #include <osg/Array>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -49,11 +52,25 @@ long long parseInteger(const std::string& text)
     return *value;
 }
 
+const char* const NO_DATA_SET = "no data set is loaded: load one first (load phantom|dicom|nifti|raw ...)";
+
+// A whole number that must fit a 32-bit int (coordinates, labels, offsets): a larger one
+// is an error, never wrapped onto another value.
+int parseInt(const std::string& text)
+{
+    const long long value = parseInteger(text);
+    if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+        fail("number out of range: '" + text + "'");
+    return static_cast<int>(value);
+}
+
 double parseNumber(const std::string& text)
 {
     const std::optional<double> value = parseWholeNumber(text);
     if (!value)
         fail("not a number: '" + text + "'");
+    if (!std::isfinite(*value))
+        fail("not a finite number: '" + text + "'");
     return *value;
 }
 
@@ -220,7 +237,10 @@ int CScriptRunner::runLines(const std::vector<std::string>& lines, const std::st
         catch (const std::exception& exception)
         {
             m_dialogs.takeFailure();
-            m_err << file << ":" << lineNumber << ": error: " << exception.what() << std::endl;
+            // A plug-in command without a data set fails on entries that do not exist yet;
+            // the user learns why.
+            m_err << file << ":" << lineNumber << ": error: " << exception.what()
+                  << (m_data.hasData() ? "" : std::string(" (") + NO_DATA_SET + ")") << std::endl;
             return 1;
         }
         if (m_timings)
@@ -269,6 +289,12 @@ void CScriptRunner::checkDialogs()
 void CScriptRunner::execute(const std::vector<std::string>& words)
 {
     const std::string& command = words[0];
+    // Commands on the data set's voxels say plainly that there is none.
+    static const char* const needData[] = {"undo", "redo"};
+    const bool labelCheck = command == "expect" && words.size() > 1 && (words[1] == "label" || words[1] == "labelcount");
+    if ((labelCheck || std::find(std::begin(needData), std::end(needData), command) != std::end(needData)) &&
+        !m_data.hasData())
+        fail(NO_DATA_SET);
     if (command == "load")
         commandLoad(words);
     else if (command == "set")
@@ -329,7 +355,7 @@ wxWindow* CScriptRunner::control(CHostedPlugin& hosted, const std::string& label
         fail("plug-in " + hosted.name + " has no panel");
     if (label.size() > 1 && label[0] == '#')
     {
-        const long long offset = parseInteger(label.substr(1));
+        const long long offset = parseInt(label.substr(1));
         wxWindow* window = hosted.panel->FindWindow(static_cast<int>(hosted.idBase + offset));
         if (!window)
             fail("plug-in " + hosted.name + " has no control " + label);
@@ -621,8 +647,7 @@ void CScriptRunner::commandExpect(const std::vector<std::string>& words)
     if (what == "label")
     {
         needWords(words, 6, 6, "expect label X Y Z N");
-        const int label = m_data.getLabel(static_cast<int>(parseInteger(words[2])), static_cast<int>(parseInteger(words[3])),
-                                           static_cast<int>(parseInteger(words[4])));
+        const int label = m_data.getLabel(parseInt(words[2]), parseInt(words[3]), parseInt(words[4]));
         if (label < 0)
             fail("voxel " + words[2] + " " + words[3] + " " + words[4] + " is outside the volume");
         expectCompare("label at " + words[2] + " " + words[3] + " " + words[4], "==", label,
@@ -631,9 +656,9 @@ void CScriptRunner::commandExpect(const std::vector<std::string>& words)
     else if (what == "labelcount")
     {
         needWords(words, 5, 5, "expect labelcount N OP COUNT");
-        const long long label = parseInteger(words[2]);
+        const int label = parseInt(words[2]);
         const auto counts = m_data.getLabelCounts();
-        const auto found = counts.find(static_cast<int>(label));
+        const auto found = counts.find(label);
         const double count = found == counts.end() ? 0.0 : static_cast<double>(found->second);
         expectCompare("count of label " + words[2], words[3], count, static_cast<double>(parseInteger(words[4])));
     }

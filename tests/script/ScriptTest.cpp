@@ -118,6 +118,24 @@ TEST(ScriptTest, FailuresNameTheirLine)
         EXPECT_EQ(result.exitCode, 1) << name;
         EXPECT_EQ(result.err, scriptPath(name) + ":2: error: " + reason + "\n") << name;
     }
+
+    // Numbers that do not fit are errors, never wrapped onto another voxel; commands on the
+    // data before any data set say so.
+    const std::string noData = "no data set is loaded: load one first (load phantom|dicom|nifti|raw ...)";
+    for (const auto& [name, first, line, reason] :
+         std::vector<std::tuple<std::string, std::string, std::string, std::string>>{
+             {"label-wraps", "load phantom 8 8 8", "expect label 4294967296 0 0 0", "number out of range: '4294967296'"},
+             {"count-wraps", "load phantom 8 8 8", "expect labelcount 4294967297 == 0",
+              "number out of range: '4294967297'"},
+             {"infinite-pick", "load phantom 8 8 8", "pick inf 0 0", "not a finite number: 'inf'"},
+             {"undo-without-data", "wait", "undo", noData},
+             {"label-without-data", "wait", "expect label 0 0 0 0", noData},
+         })
+    {
+        result = probe(name, {first, line});
+        EXPECT_EQ(result.exitCode, 1) << name;
+        EXPECT_EQ(result.err, scriptPath(name) + ":2: error: " + reason + "\n") << name;
+    }
 }
 
 TEST(ScriptTest, PicksStrokesAndGridCells)
