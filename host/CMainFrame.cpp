@@ -10,6 +10,7 @@
 
 #include <dlfcn.h>
 
+#include <wx/filename.h>
 #include <wx/dcclient.h>
 
 #include <wx/graphics.h>
@@ -323,6 +324,10 @@ void CMainFrame::onClose(wxCloseEvent& event)
 
 bool CMainFrame::saveScreenshot(const wxString& path)
 {
+    // A missing folder, or a folder as target, fails here rather than in the image writer.
+    const wxString folder = wxFileName(path).GetPath();
+    if (wxFileName::DirExists(path) || !wxFileName::DirExists(folder.empty() ? wxString(".") : folder))
+        return false;
     m_views->renderNow();
     Update();
     wxClientDC client(this);

@@ -188,6 +188,12 @@ void CScriptRunner::reportAssertion(const std::string& text)
         pendingAssertion = "wxWidgets assertion: " + text;
 }
 
+void CScriptRunner::reportLogError(const std::string& text)
+{
+    if (pendingAssertion.empty())
+        pendingAssertion = text;
+}
+
 int CScriptRunner::runFile(const std::string& path)
 {
     std::ifstream file(path);

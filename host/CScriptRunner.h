@@ -43,6 +43,8 @@ public:
 
     //! Reports a wxWidgets assertion: the running command fails with it.
     static void reportAssertion(const std::string& text);
+    //! Reports an error of wxWidgets' log: the running command fails with it.
+    static void reportLogError(const std::string& text);
 
 private:
     void execute(const std::vector<std::string>& words);

@@ -4,6 +4,8 @@
 #include "host/CMainFrame.h"
 #include "host/CScriptDialogService.h"
 #include "host/CScriptRunner.h"
+
+#include <wx/log.h>
 #include "host/CVelmoraHost.h"
 
 #include <wx/image.h>
@@ -28,6 +30,23 @@ void scriptAssertHandler(const wxString& file, int line, const wxString& functio
     CScriptRunner::reportAssertion(text);
 }
 
+// In script mode wxWidgets' log goes to standard error instead of message boxes that nobody
+// would close; an error fails the running command.
+class CScriptLog : public wxLog
+{
+protected:
+    void DoLogTextAtLevel(wxLogLevel level, const wxString& text) override
+    {
+        if (level <= wxLOG_Error)
+        {
+            std::cerr << "log error: " << text.utf8_string() << std::endl;
+            CScriptRunner::reportLogError(text.utf8_string());
+        }
+        else if (level <= wxLOG_Message)
+            std::cerr << "warning: " << text.utf8_string() << std::endl;
+    }
+};
+
 } // namespace
 
 CVelmoraApp::CVelmoraApp(CAppOptions options) : m_options(std::move(options)) {}
@@ -39,7 +58,10 @@ bool CVelmoraApp::OnInit()
     wxInitAllImageHandlers();
     const bool scripted = !m_options.scriptFile.empty();
     if (scripted)
+    {
         wxSetAssertHandler(&scriptAssertHandler);
+        delete wxLog::SetActiveTarget(new CScriptLog);
+    }
 
     m_host = std::make_unique<CVelmoraHost>();
     CHostData::registerObjects(m_host->getFactory());

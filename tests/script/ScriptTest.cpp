@@ -130,6 +130,11 @@ TEST(ScriptTest, FailuresNameTheirLine)
              {"infinite-pick", "load phantom 8 8 8", "pick inf 0 0", "not a finite number: 'inf'"},
              {"undo-without-data", "wait", "undo", noData},
              {"label-without-data", "wait", "expect label 0 0 0 0", noData},
+             // These used to wait for ever on the image writer's error box.
+             {"shot-missing-folder", "wait", "screenshot /nonexistent-folder/shot.png",
+              "cannot save the screenshot to /nonexistent-folder/shot.png"},
+             {"shot-onto-folder", "wait", "screenshot " + std::string(VELMORA_TEST_BINARY_DIR),
+              "cannot save the screenshot to " + std::string(VELMORA_TEST_BINARY_DIR)},
          })
     {
         result = probe(name, {first, line});
