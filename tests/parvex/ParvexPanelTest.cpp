@@ -564,3 +564,28 @@ TEST_F(ParvexPanelTest, ClearSamplesEmptiesSetsAndLabelsAndCanBeUndone)
     ASSERT_TRUE(m_host->undo());
     EXPECT_EQ(m_host->getLabelCounts().at(4), 216);
 }
+
+TEST(ParvexInterfaceTest, PreConnectBinds18ConnectBinds17AndBothStopTheCommand)
+{
+    kvo::base::CRefPtr<plug::CGuiAdapter> adapter(new plug::CGuiAdapter);
+    adapter->idBase = 20000;
+    parvex::CParvexInterface pluginInterface(0);
+    pluginInterface.setAdapter(adapter.get());
+    // Handled, not skipped, and stopped from travelling any further.
+    auto stops = [&](int offset) {
+        wxCommandEvent command(wxEVT_MENU, 20000 + offset);
+        const bool processed = pluginInterface.ProcessEvent(command);
+        return processed && !command.GetSkipped() && !command.ShouldPropagate();
+    };
+    EXPECT_FALSE(stops(17));
+    EXPECT_FALSE(stops(18));
+    ASSERT_TRUE(pluginInterface.preConnect(nullptr));
+    EXPECT_FALSE(stops(17));
+    EXPECT_TRUE(stops(18));
+    ASSERT_TRUE(pluginInterface.connect(nullptr));
+    EXPECT_TRUE(stops(17));
+    EXPECT_TRUE(stops(18));
+    ASSERT_TRUE(pluginInterface.postConnect(nullptr));
+    for (int offset : {1, 4, 5, 16, 19})
+        EXPECT_FALSE(stops(offset)) << offset;
+}

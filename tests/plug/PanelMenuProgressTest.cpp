@@ -1,3 +1,6 @@
+#include "host/CPluginHost.h"
+#include "plug/CPlugin.h"
+#include "plug/CPluginInterface.h"
 #include "plug/CPluginMenu.h"
 #include "plug/CPluginPanel.h"
 #include "plug/CPluginToolbar.h"
@@ -8,6 +11,9 @@
 #include <wx/app.h>
 #include <wx/button.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 kvo::base::CRefPtr<plug::CGuiAdapter> adapterAt(int idBase)
@@ -17,20 +23,67 @@ kvo::base::CRefPtr<plug::CGuiAdapter> adapterAt(int idBase)
     return adapter;
 }
 
+// Counts the clicks on button idBase + 26 once connected; `refuseIn` names the hook that
+// refuses ("prepare" or "connect"), and a refusing connect refuses before binding.
 class CRefusingPanel : public plug::CPluginPanel
 {
 public:
-    using CPluginPanel::CPluginPanel;
-    bool baseAnswer = true;
-    int clicks = 0;
+    CRefusingPanel(plug::CGuiAdapter* adapter, std::string refuseIn)
+        : CPluginPanel(adapter), m_refuseIn(std::move(refuseIn))
+    {
+    }
+    bool prepare() override { return m_refuseIn != "prepare" && CPluginPanel::prepare(); }
     bool connect() override
     {
-        if (!baseAnswer || !CPluginPanel::connect())
+        if (m_refuseIn == "connect" || !CPluginPanel::connect())
             return false;
         Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ++clicks; }, getAdapter().getId(26));
         return true;
     }
+    int clicks = 0;
+
+private:
+    std::string m_refuseIn;
 };
+
+class CPanelInterfaceBase : public plug::CPluginInterface
+{
+public:
+    using CPluginInterface::CPluginInterface;
+    plug::CPluginMenu* createMenu(plug::CGuiAdapter*) override { return nullptr; }
+    bool connect(void* host) override
+    {
+        connected = CPluginInterface::connect(host);
+        return connected;
+    }
+    bool connected = false;
+};
+
+template <const char* REFUSE_IN>
+class CPanelInterface : public CPanelInterfaceBase
+{
+public:
+    using CPanelInterfaceBase::CPanelInterfaceBase;
+    plug::CPluginPanel* createPanel(plug::CGuiAdapter* adapter) override
+    {
+        return new CRefusingPanel(adapter, REFUSE_IN);
+    }
+};
+
+template <const char* REFUSE_IN>
+class CPanelPlugin : public plug::CPluginPrototype<CPanelPlugin<REFUSE_IN>, CPanelInterface<REFUSE_IN>,
+                                                   plug::CCreateInGlobalMem>
+{
+public:
+    explicit CPanelPlugin(std::uint32_t flags)
+        : plug::CPluginPrototype<CPanelPlugin<REFUSE_IN>, CPanelInterface<REFUSE_IN>, plug::CCreateInGlobalMem>(flags)
+    {
+    }
+};
+
+constexpr char REFUSE_NOTHING[] = "";
+constexpr char REFUSE_PREPARE[] = "prepare";
+constexpr char REFUSE_CONNECT[] = "connect";
 
 } // namespace
 
@@ -70,22 +123,44 @@ TEST(PanelMenuTest, IdentifiersStylesAndStandardItems)
     EXPECT_EQ(adapter->getReferencesCount(), 1); // every window gave its reference back
 }
 
-TEST(PanelMenuTest, DerivedPanelWhoseBaseRefusesBindsNothing)
+TEST(PanelMenuTest, HostReportsARefusingPanelAndConnectsNothingAfterTheRefusal)
 {
-    auto adapter = adapterAt(2000);
-    auto* panel = new CRefusingPanel(adapter.get());
-    auto* button = new wxButton(panel, 2026, "Press");
-    panel->baseAnswer = false;
-    EXPECT_FALSE(panel->connect());
-    wxCommandEvent click(wxEVT_BUTTON, 2026);
-    click.SetEventObject(button);
-    button->ProcessWindowEvent(click);
-    EXPECT_EQ(panel->clicks, 0);
-    panel->baseAnswer = true;
-    EXPECT_TRUE(panel->connect());
-    button->ProcessWindowEvent(click);
-    EXPECT_EQ(panel->clicks, 1);
-    delete panel;
+    auto* frame = wxTheApp->GetTopWindow();
+    velmora::CPluginHost host(nullptr, nullptr);
+    auto& registry = host.getRegistry();
+    ASSERT_TRUE(registry.registerPrototype("A", &CPanelPlugin<REFUSE_NOTHING>::createPlugin,
+                                           &CPanelPlugin<REFUSE_NOTHING>::destroyPlugin));
+    ASSERT_TRUE(registry.registerPrototype("B", &CPanelPlugin<REFUSE_PREPARE>::createPlugin,
+                                           &CPanelPlugin<REFUSE_PREPARE>::destroyPlugin));
+    ASSERT_TRUE(registry.registerPrototype("C", &CPanelPlugin<REFUSE_CONNECT>::createPlugin,
+                                           &CPanelPlugin<REFUSE_CONNECT>::destroyPlugin));
+    std::vector<std::string> errors;
+    host.createAll(frame, errors);
+    EXPECT_EQ(errors, (std::vector<std::string>{"the panel of B refused to connect",
+                                                "the panel of C refused to connect"}));
+
+    // Blocks 10000, 10100 and 10200; the clicks reach a panel only when its connect bound them.
+    const int expectedClicks[] = {1, 0, 0};
+    for (int index = 0; index < 3; ++index)
+    {
+        const velmora::CHostedPlugin& hosted = host.getPlugins()[index];
+        SCOPED_TRACE(hosted.name);
+        auto* panel = dynamic_cast<CRefusingPanel*>(hosted.panel);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->GetParent(), frame);
+        auto* button = new wxButton(panel, hosted.idBase + 26, "Press");
+        wxCommandEvent click(wxEVT_BUTTON, hosted.idBase + 26);
+        click.SetEventObject(button);
+        button->ProcessWindowEvent(click);
+        EXPECT_EQ(panel->clicks, expectedClicks[index]);
+        // A refusing panel does not stop the interface from being wired.
+        auto* pluginInterface = dynamic_cast<CPanelInterfaceBase*>(hosted.pluginInterface);
+        ASSERT_NE(pluginInterface, nullptr);
+        EXPECT_TRUE(pluginInterface->connected);
+    }
+    for (velmora::CHostedPlugin& hosted : host.getPlugins())
+        delete hosted.panel;
+    host.forgetWindows();
 }
 
 TEST(ProgressWindowTest, PercentagesPulsesAndOneDisabler)
