@@ -1,5 +1,6 @@
 #include "host/CScriptRunner.h"
 
+#include "data/StorageExceptions.h"
 #include "host/CHostData.h"
 #include "host/CMainFrame.h"
 #include "host/CScriptDialogService.h"
@@ -244,9 +245,11 @@ int CScriptRunner::runLines(const std::vector<std::string>& lines, const std::st
         {
             m_dialogs.takeFailure();
             // A plug-in command without a data set fails on entries that do not exist yet;
-            // the user learns why.
+            // the user learns why. (Compared by text: each plug-in has its own copy of the
+            // exception class.)
+            const bool missingEntry = std::string(exception.what()) == data::Storage::CUnknowEntry().what();
             m_err << file << ":" << lineNumber << ": error: " << exception.what()
-                  << (m_data.hasData() ? "" : std::string(" (") + NO_DATA_SET + ")") << std::endl;
+                  << (missingEntry && !m_data.hasData() ? std::string(" (") + NO_DATA_SET + ")" : "") << std::endl;
             return 1;
         }
         if (m_timings)

@@ -160,3 +160,13 @@ TEST(LabelFilterScriptTest, MedianDilateErodeCancelAndUndo)
     EXPECT_NE(dilated, median);
     EXPECT_NE(eroded, dilated);
 }
+
+TEST(LabelFilterScriptTest, CommandsWithoutADataSetSaySo)
+{
+    const auto result = runVelmoraScript("parvex-no-data", {"press parvex \"Perform Median Filtering\""},
+                                         std::string("--plugins '") + VELMORA_PLUGIN_DIR + "'");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(":1: error: Failed to recognize a storage entry (no data set is loaded: load one first"),
+              std::string::npos)
+        << result.err;
+}
