@@ -14,8 +14,8 @@
 #include "plugins/parvex/seg/CBinaryDilation.h"
 #include "plugins/parvex/seg/CBinaryErosion.h"
 #include "plugins/parvex/seg/CThresholdFilter.h"
-#include "toolkit/img/CVolumeMedianFilter.h"
 #include "plugins/parvex/seg/VoxelIndex.h"
+#include "toolkit/img/CVolumeMedianFilter.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
