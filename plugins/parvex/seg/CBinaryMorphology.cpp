@@ -1,4 +1,5 @@
 #include "plugins/parvex/seg/CBinaryMorphology.h"
+#include "plugins/parvex/seg/SliceThreads.h"
 
 #include <algorithm>
 #include <array>
@@ -21,10 +22,6 @@ using tLabel = std::uint16_t;
 using tMask = std::uint8_t; // 0 or 1
 using tLabelVolume = CBinaryMorphology::tLabelVolume;
 using tElement = CBinaryMorphology::tElement;
-
-// Below this many voxels per slice the hand-over to the workers costs more than it saves.
-constexpr std::int64_t MIN_VOXELS_PER_THREADED_SLICE = 64 * 1024;
-constexpr int MAX_THREADS = 8;
 
 // Both operations read the object as a binary mask m (1: object voxel; 0 elsewhere,
 // beyond the volume too) through a window K of reading offsets: the result at p combines
@@ -307,16 +304,6 @@ private:
     void (*m_call)(void*, int, int) = nullptr;
     std::vector<std::jthread> m_workers;
 };
-
-int effectiveThreads(int requested, std::int64_t sliceVoxels, std::int32_t ySize)
-{
-    int threads = requested;
-    if (threads <= 0)
-        threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MAX_THREADS);
-    if (sliceVoxels < MIN_VOXELS_PER_THREADED_SLICE)
-        threads = 1;
-    return std::clamp(threads, 1, std::max<std::int32_t>(ySize, 1));
-}
 
 // Rows [begin, end) of `count` that part `part` of `parts` takes.
 std::pair<std::int32_t, std::int32_t> share(std::int32_t count, int part, int parts)

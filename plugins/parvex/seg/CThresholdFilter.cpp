@@ -1,4 +1,5 @@
 #include "plugins/parvex/seg/CThresholdFilter.h"
+#include "plugins/parvex/seg/SliceThreads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,10 +11,6 @@
 namespace seg {
 
 namespace {
-
-// Below this many voxels per slice the hand-over to the workers costs more than it saves.
-constexpr std::int64_t MIN_VOXELS_PER_THREADED_SLICE = 64 * 1024;
-constexpr int MAX_THREADS = 8;
 
 struct CSliceJob
 {
@@ -49,16 +46,6 @@ struct CSliceJob
         rows(z, static_cast<std::int32_t>(begin), static_cast<std::int32_t>(end));
     }
 };
-
-int effectiveThreads(int requested, std::int64_t sliceVoxels, std::int32_t ySize)
-{
-    int threads = requested;
-    if (threads <= 0)
-        threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MAX_THREADS);
-    if (sliceVoxels < MIN_VOXELS_PER_THREADED_SLICE)
-        threads = 1;
-    return std::clamp(threads, 1, std::max<std::int32_t>(ySize, 1));
-}
 
 } // namespace
 
