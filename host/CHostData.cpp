@@ -14,11 +14,13 @@
 #include "data/CUndoManager.h"
 #include "toolkit/base/CObject.h"
 #include "toolkit/img/CMaximumFunctor.h"
+#include "toolkit/sys/MemoryLimit.h"
 #include "vctl/MCTriS.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace velmora {
 
@@ -115,6 +117,8 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
     if (volume.xSize <= 0 || volume.ySize <= 0 || volume.zSize <= 0 || volume.voxels.size() != volume.voxelCount())
         throw std::invalid_argument("The loaded volume is empty or its voxel count does not match its size");
 
+    // Its densities and its region volume, both 16 bits a voxel.
+    kvo::sys::checkMemory(std::uint64_t(volume.voxelCount()) * sizeof(std::int16_t) * 2, "The data set");
     // The new data set goes into the density entry that is not active; the previous one is
     // emptied once entry 11 names the new one.
     const int previousId = take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->getDataSetId();
@@ -270,6 +274,67 @@ std::array<std::int64_t, 2> CHostData::getModelCounts()
     if (!mesh)
         return {0, 0};
     return {mesh->getNumOfTris(), mesh->getNumOfVertices()};
+}
+
+std::vector<std::string> CHostData::findInconsistencies()
+{
+    std::vector<std::string> problems;
+    auto problem = [&](std::string text) { problems.push_back(std::move(text)); };
+    const auto size = getDimensions();
+    std::uint16_t largest = 0;
+    {
+        auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
+        const std::array<int, 3> regionSize{regions->getXSize(), regions->getYSize(), regions->getZSize()};
+        if (hasData() && regionSize != size)
+            problem("the region volume is " + std::to_string(regionSize[0]) + " x " + std::to_string(regionSize[1]) + " x "
+                    + std::to_string(regionSize[2]) + " voxels, the data set " + std::to_string(size[0]) + " x "
+                    + std::to_string(size[1]) + " x " + std::to_string(size[2]));
+        largest = regions->getLargestLabel();
+    }
+    {
+        auto coloring = take<data::CRegionColoring>(m_storage, ENTRY_REGION_COLORING);
+        if (coloring->getActive() < 0 || coloring->getActive() >= coloring->getCount())
+            problem("the active region " + std::to_string(coloring->getActive()) + " is outside the colour table of "
+                    + std::to_string(coloring->getCount()));
+        if (largest >= coloring->getCount())
+            problem("label " + std::to_string(largest) + " has no row in the colour table of "
+                    + std::to_string(coloring->getCount()));
+    }
+    {
+        auto model = take<data::CModel>(m_storage, ENTRY_MODEL);
+        if (const vctl::MCTriS* mesh = model->getMesh())
+        {
+            std::int64_t triangles = 0;
+            std::int64_t vertices = 0;
+            std::unordered_set<const vctl::MCVertex*> own;
+            for (const vctl::MCVertex* v = mesh->getVertices().getFirst(); v; v = v->getNext(), ++vertices)
+                own.insert(v);
+            for (const vctl::MCTri* t = mesh->getFirst(); t; t = t->getNext(), ++triangles)
+                for (int i = 0; i < 3; ++i)
+                    if (own.count(t->getVertex(i)) == 0)
+                    {
+                        problem("a triangle of the model has a vertex that is not in the model");
+                        i = 3;
+                    }
+            if (triangles != mesh->getNumOfTris() || vertices != mesh->getNumOfVertices())
+                problem("the model counts " + std::to_string(mesh->getNumOfTris()) + " triangles and "
+                        + std::to_string(mesh->getNumOfVertices()) + " vertices, its lists hold "
+                        + std::to_string(triangles) + " and " + std::to_string(vertices));
+        }
+    }
+    {
+        auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
+        if (history->getTotalSize() > history->getLimit())
+            problem("the undo history holds " + std::to_string(history->getTotalSize()) + " bytes, more than its limit of "
+                    + std::to_string(history->getLimit()));
+    }
+    return problems;
+}
+
+std::array<std::uint64_t, 2> CHostData::getHistorySize()
+{
+    auto history = take<data::CUndoManager>(m_storage, ENTRY_UNDO_MANAGER);
+    return {history->getTotalSize(), history->getLimit()};
 }
 
 void CHostData::setSliceXY(int z)

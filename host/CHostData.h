@@ -77,6 +77,14 @@ public:
     int getActiveRegion();
     //! Triangles and vertices of the model in entry 801 (0, 0 without a mesh).
     std::array<std::int64_t, 2> getModelCounts();
+    //! What is wrong with the storage, one sentence each; empty when it is consistent: the
+    //! region volume has the data set's size, the colour table covers the active index and
+    //! every label, the model's lists hold as many triangles and vertices as it counts and
+    //! every triangle has three vertices of its own mesh, and the history keeps within its
+    //! limit.
+    std::vector<std::string> findInconsistencies();
+    //! Bytes the undo history holds, and its limit.
+    std::array<std::uint64_t, 2> getHistorySize();
     //! Moves the current XY slice (entry 21) and announces it.
     void setSliceXY(int z);
 

@@ -26,6 +26,7 @@
 #include <cmath>
 #include <limits>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -683,6 +684,18 @@ void CScriptRunner::commandExpect(const std::vector<std::string>& words)
             actual = static_cast<double>(m_data.getModelCounts()[what == "triangles" ? 0 : 1]);
         expectCompare(what, words[2], actual, static_cast<double>(parseInteger(words[3])));
     }
+    else if (what == "consistent")
+    {
+        needWords(words, 2, 2, "expect consistent");
+        const std::vector<std::string> problems = m_data.findInconsistencies();
+        if (!problems.empty())
+        {
+            std::string text = "the storage is not consistent: " + problems.front();
+            for (std::size_t i = 1; i < problems.size(); ++i)
+                text += "; " + problems[i];
+            fail(text);
+        }
+    }
     else if (what == "control")
     {
         needWords(words, 5, 5, "expect control PLUGIN LABEL VALUE");
@@ -717,8 +730,27 @@ void CScriptRunner::commandExpect(const std::vector<std::string>& words)
 
 void CScriptRunner::commandPrint(const std::vector<std::string>& words)
 {
-    needWords(words, 2, 2, "print info|regions");
-    if (words[1] == "info")
+    needWords(words, 2, 2, "print info|regions|memory");
+    if (words[1] == "memory")
+    {
+        // Peak and current resident memory of the process, and of the undo history; the
+        // peak then starts again from the current figure, so each print covers the commands
+        // since the last one.
+        long peak = 0, now = 0;
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+        {
+            if (line.rfind("VmHWM:", 0) == 0)
+                peak = std::atol(line.c_str() + 6);
+            else if (line.rfind("VmRSS:", 0) == 0)
+                now = std::atol(line.c_str() + 6);
+        }
+        const auto history = m_data.getHistorySize();
+        m_out << "memory: peak " << (peak + 512) / 1024 << " MiB, now " << (now + 512) / 1024 << " MiB, history "
+              << (history[0] + 512 * 1024) / (1024 * 1024) << " of " << history[1] / (1024 * 1024) << " MiB" << std::endl;
+        std::ofstream("/proc/self/clear_refs") << "5";
+    }
+    else if (words[1] == "info")
     {
         if (!m_data.hasData())
             fail("no data set is loaded");

@@ -3,9 +3,11 @@
 #include "host/CPluginLoader.h"
 #include "host/CVelmoraApp.h"
 #include "host/ListPlugins.h"
+#include "toolkit/sys/MemoryLimit.h"
 
 #include <wx/app.h>
 
+#include <cstdint>
 #include <iostream>
 #include <string>
 
@@ -13,7 +15,9 @@ namespace {
 
 void printUsage(std::ostream& out)
 {
-    out << "usage: velmora [--plugins DIR] [--data SOURCE] [--script FILE] [--timings] [--list-plugins]\n"
+    out << "usage: velmora [--plugins DIR] [--data SOURCE] [--script FILE] [--timings] [--max-memory SIZE]\n"
+           "               [--list-plugins]\n"
+           "  SIZE: bytes, or a number with K, M, G or T (default: the physical memory)\n"
            "  SOURCE: phantom[:XxYxZ] | dicom:DIR | nifti:FILE | raw:FILE:XxYxZ[:DX,DY,DZ]\n";
 }
 
@@ -43,6 +47,17 @@ int main(int argc, char** argv)
             options.scriptFile = value();
         else if (argument == "--timings")
             options.timings = true;
+        else if (argument == "--max-memory")
+        {
+            std::uint64_t bytes = 0;
+            const std::string text = value();
+            if (!kvo::sys::parseMemorySize(text, bytes))
+            {
+                std::cerr << "velmora: --max-memory needs a size such as 8G, 512M or a byte count, got '" << text << "'\n";
+                return 2;
+            }
+            kvo::sys::setMemoryLimit(bytes);
+        }
         else if (argument == "--list-plugins")
             list = true;
         else if (argument == "--help" || argument == "-h")

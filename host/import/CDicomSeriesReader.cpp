@@ -2,13 +2,17 @@
 
 #include "host/import/CDensityRounder.h"
 #include "host/import/CImportError.h"
+#include "host/import/CIsolatedWork.h"
 #include "host/import/CVolumeLimits.h"
 
 #include <gdcmImage.h>
 #include <gdcmImageReader.h>
 #include <gdcmPixelFormat.h>
+#include <gdcmSequenceOfFragments.h>
 #include <gdcmScanner.h>
 #include <gdcmTag.h>
+#include <gdcmTransferSyntax.h>
+
 
 #include <algorithm>
 #include <charconv>
@@ -17,6 +21,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -34,6 +39,8 @@ const gdcm::Tag TAG_FRAMES(0x0028, 0x0008);
 const gdcm::Tag TAG_ROWS(0x0028, 0x0010);
 const gdcm::Tag TAG_COLUMNS(0x0028, 0x0011);
 const gdcm::Tag TAG_PIXEL_SPACING(0x0028, 0x0030);
+const gdcm::Tag TAG_TRANSFER_SYNTAX(0x0002, 0x0010);
+const gdcm::Tag TAG_BITS_ALLOCATED(0x0028, 0x0100);
 
 // Two slice positions closer than this (mm) along the normal are the same position.
 constexpr double SAME_POSITION_MM = 1e-3;
@@ -89,6 +96,11 @@ std::optional<double> parseNumber(const char* text)
 struct CSlice
 {
     std::string file;
+    std::string sliceSpacing;   // as stored, for the fallbacks of the first slice
+    std::string sliceThickness;
+    std::string pixelSpacing;
+    std::string transferSyntax;
+    std::string bitsAllocated;
     long long rows = 0;
     long long columns = 0;
     std::optional<std::vector<double>> position;    // 3 values
@@ -102,9 +114,159 @@ std::string sizeText(long long columns, long long rows)
     return std::to_string(columns) + " x " + std::to_string(rows);
 }
 
-// Decodes one slice into `target` (columns * rows densities), applying its rescale.
-void readSlice(const CSlice& slice, std::size_t pixelCount, std::int16_t* target, CDensityRounder& rounder)
+// Messages of the reading child (see CIsolatedWork): the file whose header is read next,
+// the file decoded next, the volume's size and spacing, one slice's densities (in order),
+// a warning, an error for the user, the end.
+constexpr char MSG_SCANNING = 'F';
+constexpr char MSG_DECODING = 'G';
+constexpr char MSG_HEADER = 'H';
+constexpr char MSG_SLICE = 'S';
+constexpr char MSG_WARNING = 'W';
+constexpr char MSG_ERROR = 'E';
+constexpr char MSG_DONE = 'D';
+
+// Damaged files skipped in one folder before the load is given up.
+constexpr std::size_t MAX_SKIPPED_FILES = 16;
+
+struct CSeriesHeader
 {
+    std::int64_t xSize = 0;
+    std::int64_t ySize = 0;
+    std::int64_t zSize = 0;
+    double dx = 1.0;
+    double dy = 1.0;
+    double dz = 1.0;
+};
+
+// Sizes and spacing as the volume will have them; checked on both sides of the pipe.
+std::size_t checkHeader(const CSeriesHeader& header, const std::string& source)
+{
+    const std::size_t voxelCount = CVolumeLimits::checkedVoxelCount(header.xSize, header.ySize, header.zSize, source);
+    CVolumeLimits::checkSpacing(header.dx, header.dy, header.dz, source);
+    return voxelCount;
+}
+
+bool isJpeg2000(const gdcm::TransferSyntax& syntax)
+{
+    switch (syntax) {
+    case gdcm::TransferSyntax::JPEG2000Lossless:
+    case gdcm::TransferSyntax::JPEG2000:
+    case gdcm::TransferSyntax::JPEG2000Part2Lossless:
+    case gdcm::TransferSyntax::JPEG2000Part2:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::uint32_t bigEndian(const unsigned char* bytes, int count)
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+} // namespace
+
+std::optional<CJpeg2000Size> readJpeg2000Size(const unsigned char* data, std::size_t length)
+{
+    std::size_t at = 0;
+    // A JP2 file wraps the codestream in boxes: find the contiguous codestream box.
+    static const unsigned char SIGNATURE[] = {0, 0, 0, 12, 'j', 'P', ' ', ' '};
+    if (length >= sizeof SIGNATURE && std::memcmp(data, SIGNATURE, sizeof SIGNATURE) == 0) {
+        for (;;) {
+            if (length - at < 8)
+                return std::nullopt;
+            std::uint64_t boxLength = bigEndian(data + at, 4);
+            std::size_t headerLength = 8;
+            if (boxLength == 1) {
+                if (length - at < 16)
+                    return std::nullopt;
+                boxLength = (std::uint64_t(bigEndian(data + at + 8, 4)) << 32) | bigEndian(data + at + 12, 4);
+                headerLength = 16;
+            }
+            if (std::memcmp(data + at + 4, "jp2c", 4) == 0) {
+                at += headerLength;
+                break;
+            }
+            if (boxLength < headerLength || boxLength > length - at)
+                return std::nullopt;
+            at += static_cast<std::size_t>(boxLength);
+        }
+    }
+    // SOC, then SIZ: Lsiz, Rsiz, Xsiz, Ysiz, XOsiz, YOsiz, XTsiz, YTsiz, XTOsiz, YTOsiz, Csiz,
+    // and per component Ssiz, XRsiz, YRsiz.
+    const unsigned char* code = data + at;
+    const std::size_t left = length - at;
+    if (left < 42 || code[0] != 0xFF || code[1] != 0x4F || code[2] != 0xFF || code[3] != 0x51)
+        return std::nullopt;
+    const std::uint32_t xSize = bigEndian(code + 8, 4), ySize = bigEndian(code + 12, 4);
+    const std::uint32_t xOffset = bigEndian(code + 16, 4), yOffset = bigEndian(code + 20, 4);
+    if (xOffset >= xSize || yOffset >= ySize)
+        return std::nullopt;
+    CJpeg2000Size size;
+    size.columns = xSize - xOffset;
+    size.rows = ySize - yOffset;
+    size.components = bigEndian(code + 40, 2);
+    if (size.components < 1 || left < 42 + 3 * std::size_t(size.components))
+        return std::nullopt;
+    size.bits = 0;
+    for (unsigned c = 0; c < size.components; ++c)
+        size.bits = std::max(size.bits, (code[42 + 3 * c] & 0x7Fu) + 1u);
+    return size;
+}
+
+namespace {
+
+// The decoder writes the codestream's own image into a buffer sized by Rows and Columns:
+// the two must agree before anything is decoded.
+void checkJpeg2000Size(const gdcm::Image& image, const CSlice& slice)
+{
+    const gdcm::SequenceOfFragments* fragments = image.GetDataElement().GetSequenceOfFragments();
+    const gdcm::ByteValue* first
+        = fragments != nullptr && fragments->GetNumberOfFragments() > 0 ? fragments->GetFragment(0).GetByteValue() : nullptr;
+    const std::optional<CJpeg2000Size> size
+        = first != nullptr ? readJpeg2000Size(reinterpret_cast<const unsigned char*>(first->GetPointer()), first->GetLength())
+                           : std::nullopt;
+    if (!size)
+        throw CImportError("DICOM file " + slice.file + " has JPEG 2000 pixel data without a readable image header");
+    if (size->columns != slice.columns || size->rows != slice.rows || size->components != 1
+        || size->bits > image.GetPixelFormat().GetBitsAllocated())
+        throw CImportError("DICOM file " + slice.file + " holds a JPEG 2000 image of " + sizeText(size->columns, size->rows)
+                           + " pixels, " + std::to_string(size->components) + " component(s) of "
+                           + std::to_string(size->bits) + " bits, which does not match its header ("
+                           + sizeText(slice.columns, slice.rows) + ", " + std::to_string(image.GetPixelFormat().GetBitsAllocated())
+                           + " bits allocated)");
+}
+
+// The library makes room for the image that Rows and Columns claim before it looks at the
+// data; a file of uncompressed pixels must be long enough to hold them first.
+void checkUncompressedLength(const CSlice& slice)
+{
+    std::string uid = slice.transferSyntax;
+    while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' '))
+        uid.pop_back();
+    const gdcm::TransferSyntax syntax = gdcm::TransferSyntax::GetTSType(uid.c_str());
+    if (syntax == gdcm::TransferSyntax::TS_END || syntax.IsEncapsulated())
+        return;
+    const std::vector<double> bits = parseNumbers(slice.bitsAllocated.c_str());
+    if (bits.empty() || bits.front() < 1.0 || bits.front() > 64.0)
+        return; // the decoder's own checks report it
+    std::error_code error;
+    const std::uintmax_t fileSize = std::filesystem::file_size(slice.file, error);
+    const double needed = static_cast<double>(slice.rows) * static_cast<double>(slice.columns) * bits.front() / 8.0;
+    if (!error && static_cast<double>(fileSize) < needed)
+        throw CImportError("DICOM file " + slice.file + " has less pixel data than its image size needs ("
+                           + sizeText(slice.columns, slice.rows) + " pixels of " + std::to_string(int(bits.front()))
+                           + " bits, " + std::to_string(fileSize) + " bytes in the file)");
+}
+
+// Decodes one slice into `target` (columns * rows densities), applying its rescale.
+// `densities` is sized here, once the file has shown that it holds the pixels.
+void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int16_t>& densities, CDensityRounder& rounder)
+{
+    checkUncompressedLength(slice);
     gdcm::ImageReader reader;
     reader.SetFileName(slice.file.c_str());
     if (!reader.Read())
@@ -119,6 +281,12 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::int16_t* target
     const gdcm::PixelFormat& format = image.GetPixelFormat();
     if (format.GetSamplesPerPixel() != 1)
         throw CImportError("DICOM file " + slice.file + " is a colour image, which is not supported");
+    const unsigned bitsAllocated = format.GetBitsAllocated();
+    if (bitsAllocated != 8 && bitsAllocated != 16 && bitsAllocated != 32)
+        throw CImportError("DICOM file " + slice.file + " has Bits Allocated " + std::to_string(bitsAllocated)
+                           + ", which is not supported (8, 16 or 32)");
+    if (isJpeg2000(image.GetTransferSyntax()))
+        checkJpeg2000Size(image, slice);
     const unsigned long length = image.GetBufferLength();
     if (length == 0 || length % pixelCount != 0)
         throw CImportError("DICOM file " + slice.file + " has pixel data of an unexpected length");
@@ -141,6 +309,8 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::int16_t* target
     if (!image.GetBuffer(buffer.data()))
         throw CImportError("DICOM file " + slice.file + " cannot be decoded");
 
+    densities.resize(pixelCount);
+    std::int16_t* target = densities.data();
     const bool isSigned = format.GetPixelRepresentation() == 1;
     // Bits above Bits Stored may hold overlays or garbage; keep the stored bits only and
     // extend the sign from there (a no-op if the decoder already did).
@@ -186,36 +356,21 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::int16_t* target
     }
 }
 
-} // namespace
-
-CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
+// Everything that hands a file to GDCM; runs in the child process.
+void readInChild(const std::string& folder, const std::vector<std::string>& files, CIsolatedWork::CChannel& channel)
 {
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error))
-        throw CImportError("Folder " + folder + " does not exist or is not a folder");
-
-    std::vector<std::string> files;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError))
-            files.push_back(it->path().string());
-    }
-    if (error)
-        throw CImportError("Folder " + folder + " cannot be listed: " + error.message());
-    if (files.empty())
-        throw CImportError("No DICOM images found in " + folder + ": the folder holds no files");
-    std::sort(files.begin(), files.end());
-
-    gdcm::Scanner scanner;
-    for (const gdcm::Tag& tag : {TAG_SERIES_UID, TAG_INSTANCE_NUMBER, TAG_POSITION, TAG_ORIENTATION,
-                                 TAG_SLICE_THICKNESS, TAG_SLICE_SPACING, TAG_FRAMES, TAG_ROWS, TAG_COLUMNS,
-                                 TAG_PIXEL_SPACING})
-        scanner.AddTag(tag);
-    scanner.Scan(files);
-
     // Series Instance UID -> its images, in file name order.
     std::map<std::string, std::vector<CSlice>> series;
     for (const std::string& file : files) {
+        // One scan a file, announced first, so that a file on which the library stops is
+        // known by name.
+        channel.message(MSG_SCANNING, file);
+        gdcm::Scanner scanner;
+        for (const gdcm::Tag& tag : {TAG_SERIES_UID, TAG_INSTANCE_NUMBER, TAG_POSITION, TAG_ORIENTATION,
+                                     TAG_SLICE_THICKNESS, TAG_SLICE_SPACING, TAG_FRAMES, TAG_ROWS, TAG_COLUMNS,
+                                     TAG_PIXEL_SPACING, TAG_TRANSFER_SYNTAX, TAG_BITS_ALLOCATED})
+            scanner.AddTag(tag);
+        scanner.Scan({file});
         if (!scanner.IsKey(file.c_str()))
             continue;
         const char* rows = scanner.GetValue(file.c_str(), TAG_ROWS);
@@ -233,6 +388,15 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
         if (auto orientation = parseNumbers(scanner.GetValue(file.c_str(), TAG_ORIENTATION)); orientation.size() == 6)
             slice.orientation = std::move(orientation);
         slice.instanceNumber = parseNumber(scanner.GetValue(file.c_str(), TAG_INSTANCE_NUMBER)).value_or(0.0);
+        auto keep = [&](const gdcm::Tag& tag) {
+            const char* value = scanner.GetValue(file.c_str(), tag);
+            return std::string(value ? value : "");
+        };
+        slice.sliceSpacing = keep(TAG_SLICE_SPACING);
+        slice.sliceThickness = keep(TAG_SLICE_THICKNESS);
+        slice.pixelSpacing = keep(TAG_PIXEL_SPACING);
+        slice.transferSyntax = keep(TAG_TRANSFER_SYNTAX);
+        slice.bitsAllocated = keep(TAG_BITS_ALLOCATED);
         const char* uid = scanner.GetValue(file.c_str(), TAG_SERIES_UID);
         series[uid ? uid : ""].push_back(std::move(slice));
     }
@@ -311,10 +475,9 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
     if (spacingFromPositions) {
         volume.dz = *spacingFromPositions;
     } else {
-        const char* first = slices.front().file.c_str();
-        auto fallback = parseNumber(scanner.GetValue(first, TAG_SLICE_SPACING));
+        auto fallback = parseNumber(slices.front().sliceSpacing.c_str());
         if (!fallback || *fallback <= 0.0)
-            fallback = parseNumber(scanner.GetValue(first, TAG_SLICE_THICKNESS));
+            fallback = parseNumber(slices.front().sliceThickness.c_str());
         if (fallback && *fallback > 0.0) {
             volume.dz = *fallback;
         } else {
@@ -323,7 +486,7 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
                 volume.warnings.push_back(source + " gives no slice spacing; 1 mm was assumed");
         }
     }
-    const std::vector<double> pixelSpacing = parseNumbers(scanner.GetValue(slices.front().file.c_str(), TAG_PIXEL_SPACING));
+    const std::vector<double> pixelSpacing = parseNumbers(slices.front().pixelSpacing.c_str());
     if (pixelSpacing.size() == 2 && pixelSpacing[0] > 0.0 && pixelSpacing[1] > 0.0) {
         volume.dy = pixelSpacing[0];
         volume.dx = pixelSpacing[1];
@@ -332,20 +495,131 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
         volume.warnings.push_back(source + " gives no valid Pixel Spacing; 1 mm was assumed");
     }
 
-    const std::size_t voxelCount
-        = CVolumeLimits::checkedVoxelCount(slices.front().columns, slices.front().rows, static_cast<std::int64_t>(slices.size()), source);
-    CVolumeLimits::checkSpacing(volume.dx, volume.dy, volume.dz, source);
-    volume.xSize = static_cast<int>(slices.front().columns);
-    volume.ySize = static_cast<int>(slices.front().rows);
-    volume.zSize = static_cast<int>(slices.size());
-    volume.voxels.resize(voxelCount);
+    CSeriesHeader header;
+    header.xSize = slices.front().columns;
+    header.ySize = slices.front().rows;
+    header.zSize = static_cast<std::int64_t>(slices.size());
+    header.dx = volume.dx;
+    header.dy = volume.dy;
+    header.dz = volume.dz;
+    checkHeader(header, source);
+    channel.message(MSG_HEADER, &header, sizeof header);
 
-    const std::size_t pixelCount = static_cast<std::size_t>(volume.xSize) * static_cast<std::size_t>(volume.ySize);
+    const std::size_t pixelCount = static_cast<std::size_t>(header.xSize) * static_cast<std::size_t>(header.ySize);
+    std::vector<std::int16_t> pixels;
     CDensityRounder rounder;
-    for (std::size_t z = 0; z < slices.size(); ++z)
-        readSlice(slices[z], pixelCount, volume.voxels.data() + z * pixelCount, rounder);
+    for (const CSlice& slice : slices) {
+        channel.message(MSG_DECODING, slice.file);
+        readSlice(slice, pixelCount, pixels, rounder);
+        channel.message(MSG_SLICE, pixels.data(), pixelCount * sizeof(std::int16_t));
+    }
     rounder.addWarnings(source, volume.warnings);
-    return volume;
+    for (const std::string& warning : volume.warnings)
+        channel.message(MSG_WARNING, warning);
+    channel.message(MSG_DONE, nullptr, 0);
+}
+
+} // namespace
+
+CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        throw CImportError("Folder " + folder + " does not exist or is not a folder");
+
+    std::vector<std::string> files;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError))
+            files.push_back(it->path().string());
+    }
+    if (error)
+        throw CImportError("Folder " + folder + " cannot be listed: " + error.message());
+    if (files.empty())
+        throw CImportError("No DICOM images found in " + folder + ": the folder holds no files");
+    std::sort(files.begin(), files.end());
+
+    const std::string source = "The DICOM series in " + folder;
+    // Files on which the library stopped while their header was read: not images we can
+    // use, like any other file that is not DICOM, but named in a warning.
+    std::set<std::string> skipped;
+    std::vector<std::string> skipWarnings;
+    for (;;) {
+        std::vector<std::string> readable;
+        for (const std::string& file : files)
+            if (skipped.count(file) == 0)
+                readable.push_back(file);
+        CIsolatedWork child([&](CIsolatedWork::CChannel& channel) { readInChild(folder, readable, channel); });
+
+        CLoadedVolume volume;
+        std::string lastFile;
+        bool decoding = false;
+        bool done = false;
+        std::size_t slicesRead = 0;
+        char type = 0;
+        std::uint64_t size = 0;
+        while (!done && child.next(type, size)) {
+            switch (type) {
+            case MSG_SCANNING:
+            case MSG_DECODING:
+                lastFile = child.readText(size);
+                decoding = type == MSG_DECODING;
+                break;
+            case MSG_WARNING:
+                volume.warnings.push_back(child.readText(size));
+                break;
+            case MSG_ERROR:
+                throw CImportError(child.readText(size));
+            case MSG_HEADER: {
+                CSeriesHeader header;
+                if (size != sizeof header || !child.read(&header, sizeof header))
+                    throw CImportError(source + " could not be read (broken report from the reading process)");
+                const std::size_t voxelCount = checkHeader(header, source);
+                volume.xSize = static_cast<int>(header.xSize);
+                volume.ySize = static_cast<int>(header.ySize);
+                volume.zSize = static_cast<int>(header.zSize);
+                volume.dx = header.dx;
+                volume.dy = header.dy;
+                volume.dz = header.dz;
+                // Address space only: memory is taken as the slices arrive, so a header
+                // that claims a huge image costs nothing until its pixels exist.
+                volume.voxels.reserve(voxelCount);
+                break;
+            }
+            case MSG_SLICE: {
+                const std::size_t pixelCount = std::size_t(volume.xSize) * std::size_t(volume.ySize);
+                if (slicesRead >= static_cast<std::size_t>(volume.zSize) || size != pixelCount * sizeof(std::int16_t))
+                    throw CImportError(source + " could not be read (broken report from the reading process)");
+                volume.voxels.resize(volume.voxels.size() + pixelCount);
+                if (!child.read(volume.voxels.data() + slicesRead * pixelCount, static_cast<std::size_t>(size)))
+                    throw CImportError(source + " could not be read (broken report from the reading process)");
+                ++slicesRead;
+                break;
+            }
+            case MSG_DONE:
+                done = true;
+                break;
+            default:
+                throw CImportError(source + " could not be read (broken report from the reading process)");
+            }
+        }
+        const std::string ending = child.finish();
+        if (done && ending.empty() && slicesRead == static_cast<std::size_t>(volume.zSize) && volume.zSize > 0) {
+            volume.warnings.insert(volume.warnings.begin(), skipWarnings.begin(), skipWarnings.end());
+            return volume;
+        }
+        if (!decoding && !lastFile.empty() && skipped.size() < MAX_SKIPPED_FILES) {
+            skipped.insert(lastFile);
+            skipWarnings.push_back("DICOM file " + lastFile + " was skipped: the DICOM library could not read its header ("
+                                   + ending + "); the file is damaged or not DICOM");
+            continue;
+        }
+        if (decoding)
+            throw CImportError("DICOM file " + lastFile + " cannot be decoded: the DICOM library stopped on it ("
+                               + ending + "); the file is damaged or not supported");
+        throw CImportError("The DICOM files in " + folder + " could not be read: the reading process stopped ("
+                           + (ending.empty() ? std::string("without a result") : ending) + ")");
+    }
 }
 
 } // namespace velmora::import

@@ -15,13 +15,30 @@
 //   (dy = first value), z along the normal.
 // - Each slice's Rescale Slope and Intercept are applied; the result is rounded and
 //   clamped to 16 bits, and clamping is reported in a warning.
-// - Sizes are checked before the volume is allocated.
+// - Sizes are checked before the volume is allocated, against the memory limit too; a
+//   JPEG 2000 image's own size must equal Rows and Columns before it is decoded.
+// - Every file is handed to GDCM in a child process: a file on which the library aborts
+//   while its header is read is skipped with a warning; one that stops it while decoding
+//   fails the load with an error naming the file. Either way the host goes on.
 
 #include "host/import/CLoadedVolume.h"
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace velmora::import {
+
+//! The image size a JPEG 2000 codestream (or a JP2 file) declares in its SIZ marker.
+struct CJpeg2000Size
+{
+    long long columns = 0;
+    long long rows = 0;
+    unsigned components = 0;
+    unsigned bits = 0; // largest precision of a component
+};
+//! Reads the size from the start of the data; nothing when there is no valid SIZ marker.
+std::optional<CJpeg2000Size> readJpeg2000Size(const unsigned char* data, std::size_t length);
 
 class CDicomSeriesReader
 {

@@ -5,12 +5,16 @@
 #include "host/import/CVolumeLimits.h"
 
 #include <nifti2_io.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <type_traits>
@@ -25,15 +29,66 @@ struct CNiftiImageDeleter
 };
 using CNiftiImagePtr = std::unique_ptr<nifti_image, CNiftiImageDeleter>;
 
-struct CZnzCloser
+// The voxel data through zlib, which reads plain files as they are: a gzip stream is read
+// to its end so that its length and check are verified, not only the part we need.
+class CDataStream
 {
-    void operator()(znzptr* file) const
+public:
+    CDataStream(const std::string& path, std::int64_t offset, const std::string& source)
+        : m_file(gzopen(path.c_str(), "rb")), m_source(source)
     {
-        znzFile handle = file;
-        znzclose(handle);
+        if (m_file == nullptr)
+            throw CImportError(source + ": its data file " + path + " cannot be opened");
+        gzbuffer(m_file, 1 << 18);
+        if (gzseek(m_file, static_cast<z_off_t>(offset), SEEK_SET) != static_cast<z_off_t>(offset))
+            throw CImportError(source + " is too short to hold its voxel data; the file is truncated or damaged");
     }
+    ~CDataStream() { gzclose(m_file); }
+    CDataStream(const CDataStream&) = delete;
+    CDataStream& operator=(const CDataStream&) = delete;
+
+    //! Reads up to `bytes` bytes; fewer only at the end of the data. Throws when the stream
+    //! is damaged.
+    std::size_t read(void* data, std::size_t bytes)
+    {
+        std::size_t done = 0;
+        while (done < bytes) {
+            const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(bytes - done, 1u << 30));
+            const int got = gzread(m_file, static_cast<char*>(data) + done, piece);
+            if (got < 0)
+                fail();
+            if (got == 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        return done;
+    }
+
+    //! Reads what is left (further volumes, the gzip trailer) and throws unless the stream
+    //! ends intact.
+    void finish()
+    {
+        std::vector<char> rest(1 << 16);
+        while (read(rest.data(), rest.size()) == rest.size()) {
+        }
+        int error = Z_OK;
+        gzerror(m_file, &error);
+        if (error != Z_OK)
+            fail();
+    }
+
+private:
+    [[noreturn]] void fail()
+    {
+        int error = Z_OK;
+        const char* text = gzerror(m_file, &error);
+        throw CImportError(m_source + " is damaged: its compressed data cannot be read ("
+                           + (text && *text ? std::string(text) : "zlib error " + std::to_string(error)) + ")");
+    }
+
+    gzFile m_file;
+    std::string m_source;
 };
-using CZnzPtr = std::unique_ptr<znzptr, CZnzCloser>;
 
 // How stored values become densities.
 struct CScaling
@@ -46,10 +101,6 @@ struct CScaling
 // Voxels are read and converted in chunks of this many, so the temporary buffer stays
 // small whatever the stored type and volume size.
 constexpr std::size_t CHUNK_VOXELS = std::size_t(1) << 18;
-
-// A compressed file's data length is only known by reading it, so the volume grows as the
-// data arrive; this is how much is reserved up front.
-constexpr std::size_t COMPRESSED_RESERVE_VOXELS = std::size_t(1) << 24;
 
 template <typename T>
 std::int16_t convert(T value, const CScaling& scaling, CDensityRounder& rounder)
@@ -64,16 +115,19 @@ std::int16_t convert(T value, const CScaling& scaling, CDensityRounder& rounder)
 }
 
 template <typename T>
-void readVoxels(znzFile file, std::size_t voxelCount, bool swapBytes, bool compressed, const CScaling& scaling,
+void readVoxels(CDataStream& file, std::size_t voxelCount, bool swapBytes, const CScaling& scaling,
                 CDensityRounder& rounder, const std::string& source, std::vector<std::int16_t>& out)
 {
+    // Address space only: memory is taken as the data arrive, so a small compressed file
+    // that claims a large volume costs nothing until its voxels exist, and the volume is
+    // never copied to grow.
     out.clear();
-    out.reserve(compressed ? std::min(voxelCount, COMPRESSED_RESERVE_VOXELS) : voxelCount);
+    out.reserve(voxelCount);
     std::vector<T> chunk(std::min(voxelCount, CHUNK_VOXELS));
     std::size_t done = 0;
     while (done < voxelCount) {
         const std::size_t wanted = std::min(chunk.size(), voxelCount - done);
-        const std::size_t got = znzread(chunk.data(), sizeof(T), wanted, file);
+        const std::size_t got = file.read(chunk.data(), wanted * sizeof(T)) / sizeof(T);
         if (got != wanted) {
             std::ostringstream message;
             message << source << " ends after " << (done + got) << " of its " << voxelCount
@@ -89,6 +143,71 @@ void readVoxels(znzFile file, std::size_t voxelCount, bool swapBytes, bool compr
             target[i] = convert(chunk[i], scaling, rounder);
         done += got;
     }
+    file.finish();
+}
+
+template <typename T>
+T fieldAt(const unsigned char* header, std::size_t offset, bool swapped)
+{
+    unsigned char bytes[sizeof(T)];
+    std::memcpy(bytes, header + offset, sizeof(T));
+    if (swapped)
+        std::reverse(bytes, bytes + sizeof(T));
+    T value;
+    std::memcpy(&value, bytes, sizeof(T));
+    return value;
+}
+
+// The library repairs what it finds wrong in a header (a size of 0 becomes 1, a voxel
+// offset inside the header becomes the end of the header, a voxel size that is not a number
+// becomes 1) and reads on; we read the header as stored first and refuse those files
+// instead of loading voxels from the wrong place. Returns pixdim[1..3] as stored (nothing
+// when the file is no NIfTI at all, which the library then reports).
+std::optional<std::array<double, 3>> checkStoredHeader(const std::string& path, const std::string& source)
+{
+    unsigned char header[540] = {};
+    int got = 0;
+    {
+        gzFile file = gzopen(path.c_str(), "rb");
+        if (file == nullptr)
+            throw CImportError(source + " cannot be opened");
+        got = gzread(file, header, sizeof header);
+        gzclose(file);
+    }
+    const auto size = fieldAt<std::int32_t>(header, 0, false);
+    const bool swapped = size != 348 && size != 540;
+    const std::int32_t stored = fieldAt<std::int32_t>(header, 0, swapped);
+    const bool version2 = stored == 540;
+    if ((stored != 348 && stored != 540) || got < stored)
+        return std::nullopt; // not a NIfTI header: the library says so in its own words
+    const std::string magic = version2 ? std::string(reinterpret_cast<const char*>(header + 4), 3)
+                                       : std::string(reinterpret_cast<const char*>(header + 344), 3);
+    const bool onefile = magic == "n+1" || magic == "n+2";
+    std::int64_t dims[8];
+    for (int i = 0; i < 8; ++i)
+        dims[i] = version2 ? fieldAt<std::int64_t>(header, 16 + 8 * i, swapped) : fieldAt<std::int16_t>(header, 40 + 2 * i, swapped);
+    if (dims[0] < 1 || dims[0] > 7)
+        throw CImportError(source + " has a damaged header (dim[0] = " + std::to_string(dims[0]) + ")");
+    for (int axis = 1; axis <= dims[0]; ++axis)
+        if (dims[axis] < 1)
+            throw CImportError(source + " has a damaged header (dim[" + std::to_string(axis)
+                               + "] = " + std::to_string(dims[axis]) + "; every used axis needs at least 1 voxel)");
+    const double offset = version2 ? static_cast<double>(fieldAt<std::int64_t>(header, 168, swapped))
+                                   : static_cast<double>(fieldAt<float>(header, 108, swapped));
+    const double smallest = onefile ? static_cast<double>(stored) + 4.0 : 0.0;
+    if (!std::isfinite(offset) || offset < smallest || offset != std::floor(offset)) {
+        std::ostringstream message;
+        message << source << " has a damaged header (vox_offset = " << offset << "; the voxels of "
+                << (onefile ? "a single-file NIfTI start at byte " + std::to_string(stored + 4) + " or later"
+                            : std::string("a header and image pair start at a whole byte 0 or later"))
+                << ")";
+        throw CImportError(message.str());
+    }
+    std::array<double, 3> spacing;
+    for (int axis = 0; axis < 3; ++axis)
+        spacing[axis] = version2 ? fieldAt<double>(header, 104 + 8 * (axis + 1), swapped)
+                                 : fieldAt<float>(header, 76 + 4 * (axis + 1), swapped);
+    return spacing;
 }
 
 double toMillimetres(double spacing, int units)
@@ -112,6 +231,7 @@ CLoadedVolume CNiftiReader::read(const std::string& path) const
     if (!std::filesystem::is_regular_file(path, error))
         throw CImportError(source + " does not exist or is not a file");
 
+    const std::optional<std::array<double, 3>> storedSpacing = checkStoredHeader(path, source);
     // Header only: the library would otherwise allocate whatever the header claims.
     CNiftiImagePtr image(nifti_image_read(path.c_str(), 0));
     if (!image)
@@ -140,8 +260,10 @@ CLoadedVolume CNiftiReader::read(const std::string& path) const
     double* spacing[3] = {&volume.dx, &volume.dy, &volume.dz};
     bool defaulted = false;
     for (int axis = 0; axis < 3; ++axis) {
-        const double value = toMillimetres(std::fabs(image->pixdim[axis + 1]), image->xyz_units);
-        if (std::isfinite(value) && value > 0.0) {
+        const double stored = storedSpacing ? (*storedSpacing)[axis] : image->pixdim[axis + 1];
+        const double value = toMillimetres(std::fabs(stored), image->xyz_units);
+        // 0 is a size never set: the default, with a warning. Anything else is checked.
+        if (value != 0.0) {
             *spacing[axis] = value;
         } else {
             *spacing[axis] = 1.0;
@@ -150,6 +272,7 @@ CLoadedVolume CNiftiReader::read(const std::string& path) const
     }
     if (defaulted)
         volume.warnings.push_back(source + " gives no valid voxel spacing for every axis; 1 mm was assumed there");
+    CVolumeLimits::checkSpacing(volume.dx, volume.dy, volume.dz, source);
 
     CScaling scaling;
     if (image->scl_slope != 0.0 && std::isfinite(image->scl_slope)) {
@@ -177,11 +300,7 @@ CLoadedVolume CNiftiReader::read(const std::string& path) const
         }
     }
 
-    CZnzPtr file(znzopen(dataPath.c_str(), "rb", compressed ? 1 : 0));
-    if (!file)
-        throw CImportError(source + ": its data file " + dataPath + " cannot be opened");
-    if (znzseek(file.get(), static_cast<znz_off_t>(image->iname_offset), SEEK_SET) < 0)
-        throw CImportError(source + " is too short to hold its voxel data");
+    CDataStream file(dataPath, image->iname_offset, source);
 
     const bool swapBytes = image->byteorder != nifti_short_order();
     CDensityRounder rounder;
@@ -189,7 +308,7 @@ CLoadedVolume CNiftiReader::read(const std::string& path) const
         using T = decltype(tag);
         if (storedSize != static_cast<int>(sizeof(T)))
             throw CImportError(source + " has a damaged header (bytes per voxel do not match the stored type)");
-        readVoxels<T>(file.get(), voxelCount, swapBytes, compressed, scaling, rounder, source, volume.voxels);
+        readVoxels<T>(file, voxelCount, swapBytes, scaling, rounder, source, volume.voxels);
     };
     switch (image->datatype) {
     case DT_INT8: readAs(std::int8_t{}); break;

@@ -1,6 +1,7 @@
 #include "host/import/CVolumeLimits.h"
 
 #include "host/import/CImportError.h"
+#include "toolkit/sys/MemoryLimit.h"
 
 #include <cmath>
 #include <sstream>
@@ -23,16 +24,18 @@ std::size_t CVolumeLimits::checkedVoxelCount(std::int64_t x, std::int64_t y, std
     const std::int64_t xy = x * y;
     if (xy > MAX_VOXELS || z > MAX_VOXELS / xy)
         fail("is too large (at most 2147483648 voxels)");
+    // The loaded volume and its copy in the data set, before either is allocated.
+    kvo::sys::checkMemory(static_cast<std::uint64_t>(xy * z) * sizeof(std::int16_t) * 2, source);
     return static_cast<std::size_t>(xy * z);
 }
 
 void CVolumeLimits::checkSpacing(double dx, double dy, double dz, const std::string& source)
 {
     for (double d : {dx, dy, dz}) {
-        if (!std::isfinite(d) || d <= 0.0) {
+        if (!std::isfinite(d) || d < MIN_SPACING_MM || d > MAX_SPACING_MM) {
             std::ostringstream message;
             message << source << ": voxel spacing " << dx << " x " << dy << " x " << dz
-                    << " mm is not valid (every spacing must be positive)";
+                    << " mm is not valid (every spacing must be from 0.001 to 1000 mm)";
             throw CImportError(message.str());
         }
     }

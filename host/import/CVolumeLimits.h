@@ -18,10 +18,17 @@ public:
     static constexpr std::int64_t MAX_VOXELS = std::int64_t(1) << 31;
 
     //! Returns x * y * z; throws CImportError naming `source` (a file or folder) when a
-    //! dimension is below 1 or above MAX_DIMENSION or the product exceeds MAX_VOXELS.
+    //! dimension is below 1 or above MAX_DIMENSION or the product exceeds MAX_VOXELS, and
+    //! kvo::sys::CMemoryLimitExceeded when the volume and its copy in the data set would
+    //! pass the memory limit.
     static std::size_t checkedVoxelCount(std::int64_t x, std::int64_t y, std::int64_t z, const std::string& source);
 
-    //! Throws CImportError naming `source` unless the three spacings are finite and positive.
+    //! Smallest and largest voxel spacing in millimetres: beyond them no scanner exists, and
+    //! model coordinates (spacing times up to 65536 voxels) could overflow single precision.
+    static constexpr double MIN_SPACING_MM = 1e-3;
+    static constexpr double MAX_SPACING_MM = 1e3;
+    //! Throws CImportError naming `source` unless the three spacings are finite and within
+    //! MIN_SPACING_MM to MAX_SPACING_MM.
     static void checkSpacing(double dx, double dy, double dz, const std::string& source);
 };
 

@@ -86,6 +86,24 @@ TEST(DataLoadScriptTest, RawVolumeAndItsErrors)
     result = runVelmoraScript("cmdline", {"print info"}, PLUGINS + " --data phantom:5x6x7");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("volume: 5 6 7\n"), std::string::npos) << result.out;
+
+    // The memory limit: a volume that would pass it is refused before it is allocated and
+    // the data set loaded before stays; a limit that is no size is a usage error.
+    result = runVelmoraScript("max-memory", {"load phantom 8 8 8", "load phantom 128 128 128"},
+                              PLUGINS + " --max-memory 1M");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find(":2: error: Synthetic phantom needs 8 MiB, more than the memory limit of 1 MiB (--max-memory)"),
+              std::string::npos)
+        << result.err;
+    result = runVelmoraScript("max-memory-kept", {"load phantom 8 8 8", "print memory", "expect consistent"},
+                              PLUGINS + " --max-memory 1.5M");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("memory: peak "), std::string::npos) << result.out;
+    for (const char* bad : {"0", "-1G", "12X", "nan", "G"})
+    {
+        result = runVelmoraScript("max-memory-bad", {"print info"}, PLUGINS + " --max-memory " + bad);
+        EXPECT_EQ(result.exitCode, 2) << bad; // a usage error, before any window opens
+    }
 }
 
 TEST(DataLoadScriptTest, DataExpectationsAndOutputFormats)

@@ -6,6 +6,7 @@
 #include "host/import/CImportError.h"
 
 #include <gdcmDataElement.h>
+#include <gdcmReader.h>
 #include <gdcmFile.h>
 #include <gdcmTransferSyntax.h>
 #include <gdcmWriter.h>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/resource.h>
 #include <sstream>
 
 using velmora::import::CDensityRange;
@@ -21,6 +23,7 @@ using velmora::import::CImportError;
 using velmora::import::CLoadedVolume;
 using velmora::import::test::CTempFolder;
 using velmora::import::test::hasWarning;
+using velmora::import::test::readBytes;
 using velmora::import::test::sharedData;
 
 namespace {
@@ -38,6 +41,7 @@ struct CTestSlice
     int rows = 2;
     std::string pixelSpacing = "0.7\\0.6";
     int bitsStored = 16;
+    int bitsAllocated = 16;
     bool isSigned = false;
     std::string slope = "1";
     std::string intercept = "-1024";
@@ -82,7 +86,7 @@ void writeDicom(const std::string& path, const CTestSlice& slice)
     putShort(0x0028, 0x0010, static_cast<std::uint16_t>(slice.rows));
     putShort(0x0028, 0x0011, static_cast<std::uint16_t>(slice.columns));
     putText(0x0028, 0x0030, gdcm::VR::DS, slice.pixelSpacing);
-    putShort(0x0028, 0x0100, 16);
+    putShort(0x0028, 0x0100, static_cast<std::uint16_t>(slice.bitsAllocated));
     putShort(0x0028, 0x0101, static_cast<std::uint16_t>(slice.bitsStored));
     putShort(0x0028, 0x0102, static_cast<std::uint16_t>(slice.bitsStored - 1));
     putShort(0x0028, 0x0103, slice.isSigned ? 1 : 0);
@@ -280,4 +284,166 @@ TEST(DicomSeriesReader, DuplicatePositionsAreDroppedWithAWarning)
     EXPECT_DOUBLE_EQ(volume.dz, 1.0);
     EXPECT_EQ(volume.at(0, 0, 1), 1); // the first file at the position wins
     EXPECT_TRUE(hasWarning(volume, "1 images at positions already taken"));
+}
+
+namespace {
+
+long peakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Three 3 x 2 slices 1 mm apart whose pixels say their slice index.
+void writeSmallSeries(const CTempFolder& folder)
+{
+    for (int z = 0; z < 3; ++z) {
+        CTestSlice slice;
+        slice.instance = z + 1;
+        slice.position = {0, 0, double(z)};
+        slice.pixels.assign(6, static_cast<std::uint16_t>(1024 + z));
+        writeDicom(folder.file("slice" + std::to_string(z)), slice);
+    }
+}
+
+} // namespace
+
+TEST(DicomSeriesReader, DamagedFilesStopTheLibraryNeverTheHost)
+{
+    // Files cut inside their header make GDCM abort (assertions in its parser); each such
+    // file is skipped with a warning naming it, and the rest of the folder loads.
+    const std::string shared = sharedData(SHARED_SERIES);
+    std::vector<std::string> sources;
+    if (std::filesystem::is_directory(shared))
+        for (const auto& entry : std::filesystem::directory_iterator(shared))
+            if (entry.path().filename().string().rfind("CT", 0) == 0)
+                sources.push_back(entry.path().string());
+    std::sort(sources.begin(), sources.end());
+    for (std::size_t cut : {132u, 200u, 300u, 350u}) {
+        SCOPED_TRACE("cut to " + std::to_string(cut) + " bytes");
+        const CTempFolder stray;
+        writeSmallSeries(stray);
+        const std::vector<std::uint8_t> first = readBytes(stray.file("slice0"));
+        const std::string damaged = stray.write("zz-stray", {first.begin(), first.begin() + std::min(cut, first.size())});
+        const CLoadedVolume small = CDicomSeriesReader().read(stray.path());
+        EXPECT_EQ(small.zSize, 3);
+        EXPECT_EQ(small.at(2, 1, 2), 2);
+        if (sources.empty() || (cut != 132 && cut != 350))
+            continue;
+        // The shared JPEG 2000 series: a stray damaged copy, then one of its own slices cut.
+        const CTempFolder folder;
+        for (const std::string& source : sources)
+            std::filesystem::copy_file(source, folder.file(std::filesystem::path(source).filename().string()));
+        const std::vector<std::uint8_t> bytes = readBytes(sources[5]);
+        const std::string strayFile = folder.write("zz-stray", {bytes.begin(), bytes.begin() + static_cast<long>(cut)});
+        const CLoadedVolume whole = CDicomSeriesReader().read(folder.path());
+        EXPECT_EQ(whole.zSize, 20);
+        EXPECT_TRUE(hasWarning(whole, "DICOM file " + strayFile + " was skipped"));
+        std::filesystem::remove(strayFile);
+        const std::string cutSlice = folder.write(std::filesystem::path(sources[5]).filename().string(),
+                                                  {bytes.begin(), bytes.begin() + static_cast<long>(cut)});
+        const CLoadedVolume rest = CDicomSeriesReader().read(folder.path());
+        EXPECT_EQ(rest.zSize, 19);
+        EXPECT_TRUE(hasWarning(rest, "DICOM file " + cutSlice + " was skipped"));
+    }
+    if (sources.empty())
+        GTEST_SKIP() << "Shared test data not found at " << shared << "; only the small series was checked";
+}
+
+TEST(DicomSeriesReader, PixelDataThatDoNotFitTheHeaderAreRefusedBeforeDecoding)
+{
+    // Each case: the error names the file and the reason, and nothing large was allocated
+    // in this process (the decoding child's memory is its own).
+    const long before = peakResidentKiB();
+    const struct
+    {
+        int columns, rows, bitsAllocated, pixels;
+        const char* expected;
+    } cases[] = {
+        {3, 2, 12, 6, "Bits Allocated 12"},
+        {3, 2, 16, 5, "less pixel data than its image size needs"},
+        {65535, 32768, 16, 6, "less pixel data than its image size needs"},
+        {8192, 8192, 16, 6, "less pixel data than its image size needs"},
+    };
+    for (const auto& test : cases) {
+        const CTempFolder folder;
+        CTestSlice slice;
+        slice.columns = test.columns;
+        slice.rows = test.rows;
+        slice.bitsAllocated = test.bitsAllocated;
+        slice.pixels.assign(static_cast<std::size_t>(test.pixels), 7);
+        writeDicom(folder.file("a"), slice);
+        const std::string error = errorOf(folder.path());
+        EXPECT_NE(error.find("DICOM file " + folder.file("a")), std::string::npos) << error;
+        EXPECT_NE(error.find(test.expected), std::string::npos) << error;
+    }
+    EXPECT_LT(peakResidentKiB() - before, 64 * 1024) << "KiB of peak memory taken by refused files";
+
+    // A JPEG 2000 slice whose Rows and Columns are smaller than its codestream's image
+    // would overflow the decoder's buffer: refused from the codestream's own header.
+    const std::string shared = sharedData(SHARED_SERIES);
+    if (!std::filesystem::is_directory(shared))
+        GTEST_SKIP() << "Shared test data not found at " << shared;
+    std::string source;
+    for (const auto& entry : std::filesystem::directory_iterator(shared))
+        if (entry.path().filename().string().rfind("CT", 0) == 0)
+            source = entry.path().string();
+    for (const std::uint16_t rows : {256, 511, 1024}) {
+        gdcm::Reader reader;
+        reader.SetFileName(source.c_str());
+        ASSERT_TRUE(reader.Read());
+        gdcm::DataElement entry(gdcm::Tag(0x0028, 0x0010));
+        entry.SetVR(gdcm::VR::US);
+        entry.SetByteValue(reinterpret_cast<const char*>(&rows), 2);
+        reader.GetFile().GetDataSet().Replace(entry);
+        const CTempFolder folder;
+        gdcm::Writer writer;
+        writer.CheckFileMetaInformationOff();
+        writer.SetFile(reader.GetFile());
+        writer.SetFileName(folder.file("slice").c_str());
+        ASSERT_TRUE(writer.Write());
+        const std::string error = errorOf(folder.path());
+        EXPECT_NE(error.find("holds a JPEG 2000 image of 512 x 512 pixels"), std::string::npos) << error;
+        EXPECT_NE(error.find("512 x " + std::to_string(rows)), std::string::npos) << error;
+    }
+}
+
+TEST(DicomSeriesReader, Jpeg2000SizeFromCodestreamOrJp2Boxes)
+{
+    // SOC, SIZ (Lsiz 41 for one component), sizes 700 x 300 at offsets 100 x 50, 16 bits.
+    std::vector<std::uint8_t> code = {0xFF, 0x4F, 0xFF, 0x51, 0, 41, 0, 0};
+    auto put32 = [](std::vector<std::uint8_t>& bytes, std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    for (std::uint32_t v : {700u, 300u, 100u, 50u, 700u, 300u, 0u, 0u})
+        put32(code, v);
+    code.insert(code.end(), {0, 1, 15, 1, 1});
+    auto size = velmora::import::readJpeg2000Size(code.data(), code.size());
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(std::make_tuple(size->columns, size->rows, size->components, size->bits), std::make_tuple(600LL, 250LL, 1u, 16u));
+
+    // The same codestream in JP2 boxes: signature, a header box, then the codestream box.
+    std::vector<std::uint8_t> jp2 = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0d, 0x0a, 0x87, 0x0a};
+    put32(jp2, 12);
+    jp2.insert(jp2.end(), {'f', 't', 'y', 'p', 'j', 'p', '2', ' '});
+    put32(jp2, static_cast<std::uint32_t>(8 + code.size()));
+    jp2.insert(jp2.end(), {'j', 'p', '2', 'c'});
+    jp2.insert(jp2.end(), code.begin(), code.end());
+    size = velmora::import::readJpeg2000Size(jp2.data(), jp2.size());
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(size->columns, 600);
+
+    // Truncated anywhere, a box longer than the data, offsets past the size, no component.
+    for (std::size_t length = 0; length < code.size(); ++length)
+        EXPECT_FALSE(velmora::import::readJpeg2000Size(code.data(), length).has_value()) << length;
+    for (std::size_t length = 12; length < jp2.size(); length += 7)
+        EXPECT_FALSE(velmora::import::readJpeg2000Size(jp2.data(), length).has_value()) << length;
+    std::vector<std::uint8_t> bad = code;
+    bad[16] = 0x7F; // XOsiz beyond Xsiz
+    EXPECT_FALSE(velmora::import::readJpeg2000Size(bad.data(), bad.size()).has_value());
+    bad = code;
+    bad[41] = 0; // Csiz 0
+    EXPECT_FALSE(velmora::import::readJpeg2000Size(bad.data(), bad.size()).has_value());
 }

@@ -203,6 +203,66 @@ TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
     }
     EXPECT_NE(errorOf(folder.write("huge.nii", huge)).find("too large"), std::string::npos);
 
+    // Headers that the library would repair and read on: sizes of 0 or below, voxel offsets
+    // inside the header, negative, fractional or not a number, voxel sizes out of range.
+    auto patched = [&](const char* name, auto edit) {
+        std::vector<std::uint8_t> copy = bytes;
+        edit(copy.data());
+        return errorOf(folder.write(name, copy));
+    };
+    auto setShort = [](std::uint8_t* at, std::int16_t value) { std::memcpy(at, &value, 2); };
+    auto setFloat = [](std::uint8_t* at, float value) { std::memcpy(at, &value, 4); };
+    const struct
+    {
+        int field; // dim index, or -1 for vox_offset, or -(10 + axis) for pixdim[axis]
+        double value;
+        const char* expected;
+    } damages[] = {
+        {2, 0, "dim[2] = 0"},
+        {3, 0, "dim[3] = 0"},
+        {2, -4, "dim[2] = -4"},
+        {1, -1, "dim[1] = -1"},
+        {-1, 0, "vox_offset = 0"},
+        {-1, -352, "vox_offset = -352"},
+        {-1, 348, "vox_offset = 348"},
+        {-1, 352.5, "vox_offset = 352.5"},
+        {-1, std::numeric_limits<float>::quiet_NaN(), "vox_offset = nan"},
+        {-12, 3e38, "from 0.001 to 1000 mm"},
+        {-13, 1e-4, "from 0.001 to 1000 mm"},
+        {-11, std::numeric_limits<float>::infinity(), "from 0.001 to 1000 mm"},
+        {-12, std::numeric_limits<float>::quiet_NaN(), "from 0.001 to 1000 mm"},
+        {-13, 0, "1 mm was assumed"}, // a size never set: the default, as before
+    };
+    for (const auto& damage : damages) {
+        const std::string error = patched("damaged.nii", [&](std::uint8_t* header) {
+            if (damage.field >= 0)
+                setShort(header + 40 + 2 * damage.field, static_cast<std::int16_t>(damage.value));
+            else if (damage.field == -1)
+                setFloat(header + 108, static_cast<float>(damage.value));
+            else
+                setFloat(header + 76 + 4 * (-damage.field - 10), static_cast<float>(damage.value));
+        });
+        if (std::string(damage.expected).find("assumed") != std::string::npos)
+            EXPECT_TRUE(hasWarning(CNiftiReader().read(folder.file("damaged.nii")), damage.expected)) << error;
+        else
+            EXPECT_NE(error.find(damage.expected), std::string::npos) << damage.field << " = " << damage.value << ": " << error;
+    }
+
+    // A gzip stream with damaged bytes inside, and one that lacks only its trailer (checksum
+    // and length): both are refused, not loaded as whatever the damaged stream inflates to.
+    {
+        std::vector<std::uint8_t> damaged = packedBytes;
+        for (std::size_t i = 0; i < 100; ++i)
+            damaged[damaged.size() / 2 + i] ^= 0x5a;
+        const std::string error = errorOf(folder.write("damaged.nii.gz", damaged));
+        EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+        std::vector<std::uint8_t> noTrailer(packedBytes.begin(), packedBytes.end() - 8);
+        EXPECT_NE(errorOf(folder.write("trailer.nii.gz", noTrailer)).find("damaged"), std::string::npos);
+        std::vector<std::uint8_t> wrongCheck = packedBytes;
+        wrongCheck[wrongCheck.size() - 8] ^= 1; // the CRC-32 of the uncompressed data
+        EXPECT_NE(errorOf(folder.write("crc.nii.gz", wrongCheck)).find("damaged"), std::string::npos);
+    }
+
     const std::string complex = folder.file("complex.nii");
     writeNifti(complex, DT_COMPLEX64, {1, 1, 1, 1, 1, 1, 1}, std::vector<std::uint64_t>{0});
     EXPECT_NE(errorOf(complex).find("cannot be loaded as densities"), std::string::npos) << errorOf(complex);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstdint>
 #include <vector>
 
@@ -80,6 +82,12 @@ TEST(RawVolumeReader, InvalidDimensionsOrSpacingAreRefusedBeforeReading)
     EXPECT_NE(errorOf(CRawVolumeReader(-2, -2, 2), path).find("not a valid volume size"), std::string::npos);
     // 65536^3 voxels would overflow 32 bits many times over.
     EXPECT_NE(errorOf(CRawVolumeReader(65536, 65536, 65536), path).find("too large"), std::string::npos);
-    EXPECT_NE(errorOf(CRawVolumeReader(2, 2, 2, 1.0, -1.0, 1.0), path).find("spacing"), std::string::npos);
-    EXPECT_NO_THROW(CRawVolumeReader(2, 2, 2).read(path));
+    // Spacings must be finite and from 0.001 to 1000 mm (a model of 1e300 mm voxels would be
+    // written with infinite coordinates).
+    for (double bad : {-1.0, 0.0, 9.9e-4, 1000.5, 1e300, std::numeric_limits<double>::infinity(),
+                       std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_NE(errorOf(CRawVolumeReader(2, 2, 2, 1.0, bad, 1.0), path).find("from 0.001 to 1000 mm"), std::string::npos)
+            << bad;
+    for (double good : {1e-3, 0.5, 1e3})
+        EXPECT_NO_THROW(CRawVolumeReader(2, 2, 2, good, good, good).read(path)) << good;
 }

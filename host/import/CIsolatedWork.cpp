@@ -1,0 +1,162 @@
+#include "host/import/CIsolatedWork.h"
+
+#include "host/import/CImportError.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+namespace velmora::import {
+
+namespace {
+
+bool writeAll(int fd, const void* data, std::size_t size)
+{
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t done = ::write(fd, at, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        at += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+} // namespace
+
+void CIsolatedWork::CChannel::message(char type, const void* data, std::size_t size)
+{
+    const std::uint64_t length = size;
+    char header[1 + sizeof length];
+    header[0] = type;
+    std::memcpy(header + 1, &length, sizeof length);
+    // The parent gave up on us: nothing left to do.
+    if (!writeAll(m_fd, header, sizeof header) || !writeAll(m_fd, data, size))
+        _exit(0);
+}
+
+CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work)
+{
+    // Whatever this process has buffered would otherwise be written twice.
+    std::fflush(nullptr);
+    int fds[2];
+    if (::pipe(fds) != 0)
+        throw CImportError(std::string("Cannot start reading: no pipe (") + std::strerror(errno) + ")");
+    m_child = ::fork();
+    if (m_child < 0) {
+        const int error = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw CImportError(std::string("Cannot start reading: no process (") + std::strerror(error) + ")");
+    }
+    if (m_child == 0) {
+        ::close(fds[0]);
+        // The library's fatal signals end the child as they come: no crash handler of the
+        // host (or of a test harness) runs in a copy of it.
+        for (int fatal : {SIGPIPE, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+            ::signal(fatal, SIG_DFL);
+        // The library's chatter is diagnostics: standard output belongs to the host's
+        // script results.
+        ::dup2(STDERR_FILENO, STDOUT_FILENO);
+        CChannel channel(fds[1]);
+        int status = 0;
+        try {
+            work(channel);
+        } catch (const std::exception& failure) {
+            channel.message('E', failure.what());
+        } catch (...) {
+            status = 2;
+        }
+        ::close(fds[1]);
+        // No destructors, no atexit handlers, no buffers of the parent's flushed twice.
+        _exit(status);
+    }
+    ::close(fds[1]);
+    m_fd = fds[0];
+}
+
+CIsolatedWork::~CIsolatedWork()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_child > 0) {
+        ::kill(m_child, SIGKILL);
+        int status = 0;
+        while (::waitpid(m_child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+bool CIsolatedWork::read(void* data, std::size_t size)
+{
+    char* at = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t done = ::read(m_fd, at, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        at += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+bool CIsolatedWork::next(char& type, std::uint64_t& size)
+{
+    char header[1 + sizeof size];
+    if (!read(header, sizeof header))
+        return false;
+    type = header[0];
+    std::memcpy(&size, header + 1, sizeof size);
+    return true;
+}
+
+std::string CIsolatedWork::readText(std::uint64_t size)
+{
+    constexpr std::uint64_t KEPT = 1 << 20;
+    std::string text(static_cast<std::size_t>(std::min(size, KEPT)), '\0');
+    if (!read(text.data(), text.size()))
+        return text;
+    for (std::vector<char> rest(4096); size > KEPT;) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(size - KEPT, rest.size()));
+        if (!read(rest.data(), piece))
+            break;
+        size -= piece;
+    }
+    return text;
+}
+
+std::string CIsolatedWork::finish()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    int status = 0;
+    pid_t reaped;
+    while ((reaped = ::waitpid(m_child, &status, 0)) < 0 && errno == EINTR) {
+    }
+    m_child = -1;
+    if (reaped < 0)
+        return "it could not be waited for";
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        const char* name = ::strsignal(signal);
+        return "it was killed by signal " + std::to_string(signal) + " (" + (name ? name : "unknown") + ")";
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        return "it exited with status " + std::to_string(WEXITSTATUS(status));
+    return {};
+}
+
+} // namespace velmora::import
