@@ -36,6 +36,22 @@ CRegionColoring::CRegionColoring() : m_random(SEED)
     reset();
 }
 
+std::size_t CRegionColoring::CState::getDataSize() const
+{
+    std::size_t bytes = colors.size() * sizeof(CColor) + names.size() * sizeof(CName);
+    for (const CName& name : names)
+        bytes += name.name.capacity();
+    return bytes;
+}
+
+void CRegionColoring::setState(const CState& state)
+{
+    m_colors = state.colors;
+    m_names = state.names;
+    m_active = state.active;
+    m_random.setSeed(state.randomState);
+}
+
 void CRegionColoring::reset()
 {
     // The lists grow the way a resize grows them, so a table that was shorter than ten

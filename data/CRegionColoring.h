@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <cstddef>
 #include <vector>
 
 namespace data {
@@ -98,6 +99,19 @@ public:
 
     //! The generator's current state (for tests and for saving the table).
     std::uint32_t getRandomState() const { return m_random.getState(); }
+
+    //! Everything the table holds, for undo snapshots that must bring it back whole.
+    struct CState
+    {
+        std::vector<CColor> colors;
+        std::vector<CName> names;
+        int active = 0;
+        std::uint32_t randomState = SEED;
+        //! Bytes the state occupies, roughly (for the history's limit).
+        std::size_t getDataSize() const;
+    };
+    CState getState() const { return {m_colors, m_names, m_active, m_random.getState()}; }
+    void setState(const CState& state);
 
     void serialize(kvo::mod::CBinarySerializer& serializer) override;
     void deserialize(kvo::mod::CBinarySerializer& serializer) override;

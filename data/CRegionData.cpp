@@ -1,5 +1,8 @@
 #include "data/CRegionData.h"
 
+#include "data/CDataStorage.h"
+#include "data/CObjectPtr.h"
+#include "data/CRegionColoring.h"
 #include "data/CRunLengthCode.h"
 
 #include <algorithm>
@@ -130,6 +133,75 @@ std::uint16_t CRegionData::getLargestLabel() const
         }
     }
     return largest;
+}
+
+namespace {
+
+// The labels and the colour table of one moment.
+class CRegionStateSnapshot : public CVolumeSnapshot<CRegionData::tVolume>
+{
+public:
+    CRegionStateSnapshot(const CRegionData& regions, std::int32_t coloringId, CRegionColoring::CState coloring,
+                         CUndoProvider* provider)
+        : CVolumeSnapshot<CRegionData::tVolume>(KIND_VOLUME, regions, provider), m_coloringId(coloringId),
+          m_coloring(std::move(coloring))
+    {
+    }
+    std::size_t getDataSize() const override
+    {
+        return CVolumeSnapshot<CRegionData::tVolume>::getDataSize() + m_coloring.getDataSize();
+    }
+    std::int32_t getColoringId() const { return m_coloringId; }
+    const CRegionColoring::CState& getColoring() const { return m_coloring; }
+
+private:
+    std::int32_t m_coloringId;
+    CRegionColoring::CState m_coloring;
+};
+
+} // namespace
+
+CRegionData::tSnapshotPtr CRegionData::createRegionStateSnapshot(std::int32_t coloringId)
+{
+    CDataStorage* storage = getUndoStorage();
+    if (!storage || !CDataStorage::isValidId(coloringId))
+        return createVolumeSnapshot();
+    try
+    {
+        CObjectPtr<CRegionColoring> coloring(storage->getEntry(coloringId, CDataStorage::REQUEST_CREATE | CDataStorage::REQUEST_UPDATE));
+        return new CRegionStateSnapshot(*this, coloringId, coloring->getState(), this);
+    }
+    catch (const kvo::base::CException&)
+    {
+        return createVolumeSnapshot(); // no colour table there
+    }
+}
+
+CRegionData::tSnapshotPtr CRegionData::createSnapshotLike(const CSnapshot* snapshot)
+{
+    if (auto* state = dynamic_cast<const CRegionStateSnapshot*>(snapshot))
+        return createRegionStateSnapshot(state->getColoringId());
+    return tUndo::createSnapshotLike(snapshot);
+}
+
+void CRegionData::restore(const CSnapshot* snapshot)
+{
+    tUndo::restore(snapshot);
+    auto* state = dynamic_cast<const CRegionStateSnapshot*>(snapshot);
+    CDataStorage* storage = getUndoStorage();
+    if (!state || !storage)
+        return;
+    CEntryPtr entry;
+    try
+    {
+        entry = storage->getEntry(state->getColoringId(), CDataStorage::REQUEST_CREATE | CDataStorage::REQUEST_UPDATE);
+        CObjectPtr<CRegionColoring>(entry)->setState(state->getColoring());
+    }
+    catch (const kvo::base::CException&)
+    {
+        return; // the table is gone: the labels alone come back
+    }
+    storage->invalidate(entry, 0);
 }
 
 } // namespace data

@@ -67,6 +67,17 @@ public:
     //! The largest label of the volume (0 for an empty one).
     std::uint16_t getLargestLabel() const;
 
+    //! A snapshot of the labels together with the colour table in entry `coloringId` of the
+    //! undo storage (see setUndoEntry), for commands that renumber labels and rewrite the
+    //! table as one change: its undo and redo bring back both. Without an undo storage, or
+    //! when the entry holds no colour table, the snapshot records the labels only.
+    virtual tSnapshotPtr createRegionStateSnapshot(std::int32_t coloringId);
+    //! As the provider's, and a snapshot of the same kind for labels with their table.
+    tSnapshotPtr createSnapshotLike(const CSnapshot* snapshot) override;
+    //! As the provider's; a snapshot with a colour table writes the table back and announces
+    //! its entry too.
+    void restore(const CSnapshot* snapshot) override;
+
 private:
     bool m_showRegions = true;
 };

@@ -207,11 +207,14 @@ bool CRegionCommands::relabel()
     const CRegionRenumbering::tOrder order = CRegionRenumbering::findOrder(*regions);
     if (order.size() <= 1)
         return false;
-    if (!CRegionRenumbering::isIdentity(order))
+    // Labels and table change together, so one undo step must bring back both: labels
+    // alone would come back under rows that now hold other regions' names and colours.
     {
-        recordUndo(m_storage, *regions);
-        CRegionRenumbering::renumber(*regions, order);
+        tHistoryPtr history(m_storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+        history->insert(regions->createRegionStateSnapshot(ENTRY_REGION_COLORING));
     }
+    if (!CRegionRenumbering::isIdentity(order))
+        CRegionRenumbering::renumber(*regions, order);
     CRegionRenumbering::rebuildColoring(*coloring, order);
     m_storage.invalidate(regions.getEntry(), 0);
     m_storage.invalidate(coloring.getEntry(), 0);

@@ -278,21 +278,32 @@ TEST_F(RegionCommandsTest, RelabelRenumbersUndoRestoresLabelsAndGrowsTheTable)
         EXPECT_EQ(table->getActive(), 2);
     }
 
-    // Undo brings back labels 3 and 7, which the table of three no longer has.
+    // Undo brings back labels 3 and 7 with the table they had: each label under its own
+    // name and colour again, and the active region as it was.
     ASSERT_TRUE(host.undo());
     EXPECT_EQ(labels(), (tLabels{0, 3, 0, 7, 7, 3, 0, 0, 3, 0, 0, 0}));
-    {
+    const data::CRegionColoring defaults;
+    auto expectDefaults = [&] {
         auto table = coloring();
-        ASSERT_EQ(table->getCount(), 8);
-        EXPECT_EQ(table->getName(2), "Region 7");
-        EXPECT_EQ(table->getName(3), "Unnamed");
-        EXPECT_EQ(table->getName(7), "Unnamed");
-        EXPECT_TRUE(table->isVisible(7));
-        EXPECT_EQ(table->getColor(7).alpha, 128);
-    }
+        ASSERT_EQ(table->getCount(), 10);
+        for (int i = 0; i < 10; ++i)
+        {
+            EXPECT_EQ(table->getName(i), defaults.getName(i)) << i;
+            EXPECT_EQ(table->getColor(i), defaults.getColor(i)) << i;
+        }
+        EXPECT_EQ(table->getActive(), 7);
+    };
+    expectDefaults();
     ASSERT_TRUE(host.redo());
     EXPECT_EQ(labels(), (tLabels{0, 1, 0, 2, 2, 1, 0, 0, 1, 0, 0, 0}));
-    EXPECT_EQ(coloring()->getCount(), 8); // nothing to grow
+    {
+        auto table = coloring();
+        ASSERT_EQ(table->getCount(), 3);
+        EXPECT_EQ(table->getName(2), "Region 7");
+        EXPECT_EQ(table->getActive(), 2);
+    }
+    ASSERT_TRUE(host.undo());
+    expectDefaults();
 }
 
 TEST_F(RegionCommandsTest, RelabelOfBackgroundOnlyOrOrderedLabels)
@@ -305,14 +316,17 @@ TEST_F(RegionCommandsTest, RelabelOfBackgroundOnlyOrOrderedLabels)
     EXPECT_EQ(announcements.counts[502], before);
     EXPECT_EQ(announcements.counts[501], 0);
 
-    // Labels already in order of first appearance: the voxels stay, no undo step, only
-    // the table shrinks.
+    // Labels already in order of first appearance: the voxels stay, only the table
+    // shrinks, and that too is one undo step.
     setLabels({1, 1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_TRUE(commands.relabel());
     EXPECT_EQ(labels(), (tLabels{1, 1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(coloring()->getCount(), 3);
-    EXPECT_EQ(undoCount(), 0u);
+    EXPECT_EQ(undoCount(), 1u);
     EXPECT_EQ(announcements.counts[501], 1);
+    ASSERT_TRUE(host.undo());
+    EXPECT_EQ(coloring()->getCount(), 13);
+    EXPECT_EQ(labels(), (tLabels{1, 1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(RegionCommandsTest, ResetRestoresTheDefaultTableAndZeroLabels)

@@ -79,10 +79,10 @@ TEST(TolvaneScriptTest, PickJoinRelabelAndUndo)
 {
     std::vector<std::string> script = seededScript();
     script.insert(script.end(), {"dclick Tolvane 1 0", "expect active == 1",
-                                 // Undo of the renumbering: labels 3 and 7 come back and the table
-                                 // of three grows to reach them.
+                                 // Undo of the renumbering: labels 3 and 7 come back with the
+                                 // table of thirteen they had, region 7 active again.
                                  "undo", "expect labelcount 3 == 3", "expect labelcount 7 == 9",
-                                 "expect labelcount 1 == 0", "expect regions == 8",
+                                 "expect labelcount 1 == 0", "expect regions == 13", "expect active == 7",
                                  // Undo of the join.
                                  "undo", "expect labelcount 12 == 5", "expect labelcount 7 == 4",
                                  "expect regions == 13", "redo", "expect labelcount 12 == 0",
@@ -96,7 +96,9 @@ TEST(TolvaneScriptTest, PickJoinRelabelAndUndo)
     const std::size_t last = result.out.find("region 0", afterRelabel.size());
     ASSERT_NE(last, std::string::npos) << result.out;
     const std::string grown = result.out.substr(last);
-    EXPECT_NE(grown.find("region 1 \"Größe\" 128 128 255 128 visible active\n"), std::string::npos) << grown;
+    // The name given after the renumbering went with the renumbered table.
+    EXPECT_NE(grown.find("region 1 \"Region 1\" 255 128 128 128 visible\n"), std::string::npos) << grown;
+    EXPECT_NE(grown.find("region 7 \"Region 7\" 255 128 64 128 visible active\n"), std::string::npos) << grown;
     EXPECT_NE(grown.find("region 12 \"Unnamed\""), std::string::npos) << grown;
     EXPECT_EQ(grown.find("region 13 "), std::string::npos) << grown;
 }
