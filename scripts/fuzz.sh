@@ -3,7 +3,8 @@
 # sanitizers) into build-fuzz/ and runs each for SECONDS (default 60) on a scratch copy of
 # its seed corpus in tests/fuzz/corpus, so that nothing in the tree is written.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
-# TARGET: segmentation_load or decompressors (default: both; the fuzz_ prefix may be given).
+# TARGET: segmentation_load, decompressors, nifti, dicom, sources or script_words (default:
+# all; the fuzz_ prefix may be given).
 # Each run ends with libFuzzer's final statistics. A target that finds a fault prints the
 # end of its report; the scratch folder with the failing input is then kept and the script
 # exits with status 1.
@@ -12,8 +13,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="$ROOT/build-fuzz"
 SECONDS_EACH="${1:-60}"
 shift || true
-declare -A CORPUS=([segmentation_load]=segmentation [decompressors]=decompressors)
-[ $# -gt 0 ] || set -- segmentation_load decompressors
+declare -A CORPUS=([segmentation_load]=segmentation [decompressors]=decompressors [nifti]=nifti [dicom]=dicom
+  [sources]=sources [script_words]=script)
+[ $# -gt 0 ] || set -- segmentation_load decompressors nifti dicom sources script_words
 TARGETS=()
 for target in "$@"; do
   target="${target#fuzz_}"
