@@ -114,6 +114,12 @@ void CHostData::createEntries()
 
 void CHostData::loadDataSet(const import::CLoadedVolume& volume)
 {
+    import::CLoadedVolume copy(volume);
+    takeDataSet(copy);
+}
+
+void CHostData::takeDataSet(import::CLoadedVolume& volume)
+{
     if (volume.xSize <= 0 || volume.ySize <= 0 || volume.zSize <= 0 || volume.voxels.size() != volume.voxelCount())
         throw std::invalid_argument("The loaded volume is empty or its voxel count does not match its size");
 
@@ -135,12 +141,14 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
         }
         density->setVoxel(volume.dx, volume.dy, volume.dz);
     }
+    const int xSize = volume.xSize, ySize = volume.ySize, zSize = volume.zSize;
+    std::vector<std::int16_t>().swap(volume.voxels);
     take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(densityId);
     if (previousId == ENTRY_DENSITY || previousId == ENTRY_DENSITY_ALT)
         take<data::CDensityData>(m_storage, previousId)->resize(0, 0, 0, 0);
     {
         auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
-        regions->resize(volume.xSize, volume.ySize, volume.zSize, 0);
+        regions->resize(xSize, ySize, zSize, 0);
         regions->fill(0);
         regions->show(true);
         regions->setUndoEntry(&m_storage, ENTRY_REGION_DATA, true);
@@ -158,8 +166,8 @@ void CHostData::loadDataSet(const import::CLoadedVolume& volume)
     {
         // A new data set opens on its middle XY slice; views announce their own moves.
         auto slice = take<data::COrthoSliceXY>(m_storage, ENTRY_ORTHO_SLICE_XY);
-        slice->setSize(volume.xSize, volume.ySize);
-        slice->setPosition(volume.zSize / 2);
+        slice->setSize(xSize, ySize);
+        slice->setPosition(zSize / 2);
     }
 
     for (int id : {ENTRY_DATA_SET_LIST, ENTRY_REGION_DATA, ENTRY_REGION_COLORING, ENTRY_MODEL, ENTRY_ACTIVE_DATA_SET})

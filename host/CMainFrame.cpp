@@ -269,8 +269,8 @@ void CMainFrame::loadWithMessage(const std::vector<std::string>& words)
     try
     {
         wxBusyCursor busy;
-        const import::CLoadedVolume volume = loadSource(words);
-        m_data.loadDataSet(volume);
+        import::CLoadedVolume volume = loadSource(words);
+        m_data.takeDataSet(volume);
         for (const std::string& warning : volume.warnings)
             report(wxString::FromUTF8(warning), "Warning", wxOK | wxICON_WARNING);
     }
@@ -284,8 +284,8 @@ bool CMainFrame::loadData(const std::string& source)
 {
     try
     {
-        const import::CLoadedVolume volume = loadSource(source);
-        m_data.loadDataSet(volume);
+        import::CLoadedVolume volume = loadSource(source);
+        m_data.takeDataSet(volume);
         for (const std::string& warning : volume.warnings)
             report(wxString::FromUTF8(warning), "Warning", wxOK | wxICON_WARNING);
         return true;

@@ -396,10 +396,10 @@ wxWindow* CScriptRunner::control(CHostedPlugin& hosted, const std::string& label
 void CScriptRunner::commandLoad(const std::vector<std::string>& words)
 {
     needWords(words, 2, 9, "load phantom [X Y Z] | load dicom DIR | load nifti FILE | load raw FILE X Y Z [DX DY DZ]");
-    const import::CLoadedVolume volume = loadSource(std::vector<std::string>(words.begin() + 1, words.end()));
+    import::CLoadedVolume volume = loadSource(std::vector<std::string>(words.begin() + 1, words.end()));
     for (const std::string& warning : volume.warnings)
         m_err << "warning: " << warning << std::endl;
-    m_data.loadDataSet(volume);
+    m_data.takeDataSet(volume);
 }
 
 void CScriptRunner::commandSet(const std::vector<std::string>& words)

@@ -110,7 +110,12 @@ TEST_F(HostData, LoadFillsTheEntriesAndAnnouncesThemInOrder)
                    velmora::ENTRY_REGION_COLORING})
         storage->connectObserver(id, &heard);
 
-    host.loadDataSet(makeVolume(6, 5, 4, -1000, 1500));
+    // Taken, not copied: the loaded voxels are gone before the region volume is made.
+    auto loaded = makeVolume(6, 5, 4, -1000, 1500);
+    loaded.warnings.push_back("kept");
+    host.takeDataSet(loaded);
+    EXPECT_EQ(loaded.voxels.capacity(), 0u);
+    EXPECT_EQ(loaded.warnings.size(), 1u);
     EXPECT_EQ(heard.ids, (std::vector<int>{101, 501, 502, 11}));
 
     EXPECT_TRUE(host.hasData());
