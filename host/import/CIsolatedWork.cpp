@@ -2,6 +2,7 @@
 
 #include "host/import/CImportError.h"
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,7 +45,8 @@ void CIsolatedWork::CChannel::message(char type, const void* data, std::size_t s
         _exit(0);
 }
 
-CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work)
+CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work, int silenceLimitMs)
+    : m_silenceLimitMs(silenceLimitMs)
 {
     // Whatever this process has buffered would otherwise be written twice.
     std::fflush(nullptr);
@@ -100,6 +102,16 @@ bool CIsolatedWork::read(void* data, std::size_t size)
 {
     char* at = static_cast<char*>(data);
     while (size > 0) {
+        // A child that says nothing for this long hangs (a decoder in a loop, a lock held
+        // at the fork): it is given up like one that died.
+        pollfd ready{m_fd, POLLIN, 0};
+        const int waited = ::poll(&ready, 1, m_silenceLimitMs);
+        if (waited < 0 && errno == EINTR)
+            continue;
+        if (waited == 0) {
+            m_silent = true;
+            return false;
+        }
         const ssize_t done = ::read(m_fd, at, size);
         if (done < 0 && errno == EINTR)
             continue;
@@ -142,6 +154,8 @@ std::string CIsolatedWork::finish()
         ::close(m_fd);
         m_fd = -1;
     }
+    if (m_silent)
+        ::kill(m_child, SIGKILL);
     int status = 0;
     pid_t reaped;
     while ((reaped = ::waitpid(m_child, &status, 0)) < 0 && errno == EINTR) {
@@ -149,6 +163,8 @@ std::string CIsolatedWork::finish()
     m_child = -1;
     if (reaped < 0)
         return "it could not be waited for";
+    if (m_silent)
+        return "it stopped responding for " + std::to_string(m_silenceLimitMs) + " ms and was stopped";
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         const char* name = ::strsignal(signal);

@@ -19,6 +19,9 @@ namespace velmora::import {
 class CIsolatedWork
 {
 public:
+    //! Longest silence of the child, in milliseconds, before it counts as hung.
+    static constexpr int SILENCE_LIMIT_MS = 120000;
+
     class CChannel
     {
     public:
@@ -32,7 +35,8 @@ public:
 
     //! Starts `work` in a child process; whatever it throws or however it ends, the child
     //! leaves through _exit and never returns into the caller's code.
-    explicit CIsolatedWork(const std::function<void(CChannel&)>& work);
+    //! A child silent for `silenceLimitMs` counts as hung.
+    explicit CIsolatedWork(const std::function<void(CChannel&)>& work, int silenceLimitMs = SILENCE_LIMIT_MS);
     //! Kills the child if it is still running and reaps it.
     ~CIsolatedWork();
     CIsolatedWork(const CIsolatedWork&) = delete;
@@ -46,12 +50,15 @@ public:
     //! Reads the rest of the current message as text (at most 1 MiB kept).
     std::string readText(std::uint64_t size);
     //! Waits for the child; empty when it exited with status 0, else how it ended
-    //! ("it was killed by signal 6 (Aborted)", "it exited with status 3").
+    //! ("it was killed by signal 6 (Aborted)", "it exited with status 3", or that it was
+    //! stopped after SILENCE_LIMIT_MS without a word).
     std::string finish();
 
 private:
     pid_t m_child = -1;
     int m_fd = -1;
+    int m_silenceLimitMs;
+    bool m_silent = false;
 };
 
 } // namespace velmora::import
