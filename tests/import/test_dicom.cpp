@@ -380,6 +380,23 @@ TEST(DicomSeriesReader, PixelDataThatDoNotFitTheHeaderAreRefusedBeforeDecoding)
     }
     EXPECT_LT(peakResidentKiB() - before, 64 * 1024) << "KiB of peak memory taken by refused files";
 
+    // Slice positions or pixel spacings that give voxel sizes no scanner has (a model of them
+    // would be written with infinite coordinates).
+    for (const auto& [position, spacing] : {std::pair{1e307, "0.7\\0.6"}, std::pair{1e5, "0.7\\0.6"},
+                                            std::pair{1.0, "1e300\\0.6"}, std::pair{1.0, "0.0001\\0.6"}}) {
+        const CTempFolder folder;
+        for (int z = 0; z < 2; ++z) {
+            CTestSlice slice;
+            slice.instance = z + 1;
+            slice.position = {0, 0, z * position};
+            slice.pixelSpacing = spacing;
+            slice.pixels.assign(6, 0);
+            writeDicom(folder.file("s" + std::to_string(z)), slice);
+        }
+        const std::string error = errorOf(folder.path());
+        EXPECT_NE(error.find("from 0.001 to 1000 mm"), std::string::npos) << position << " " << spacing << ": " << error;
+    }
+
     // A JPEG 2000 slice whose Rows and Columns are smaller than its codestream's image
     // would overflow the decoder's buffer: refused from the codestream's own header.
     const std::string shared = sharedData(SHARED_SERIES);

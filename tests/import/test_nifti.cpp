@@ -6,6 +6,8 @@
 #include "host/import/CNiftiReader.h"
 
 #include <nifti2_io.h>
+#include <sys/resource.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -261,6 +263,30 @@ TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
         std::vector<std::uint8_t> wrongCheck = packedBytes;
         wrongCheck[wrongCheck.size() - 8] ^= 1; // the CRC-32 of the uncompressed data
         EXPECT_NE(errorOf(folder.write("crc.nii.gz", wrongCheck)).find("damaged"), std::string::npos);
+    }
+
+    // A small compressed file that claims 512^3 voxels but holds a few slices: refused at the
+    // end of its data, having taken memory for what it holds, not for what it claims.
+    {
+        std::vector<std::int16_t> slices(512 * 512 * 8, 5);
+        const std::string claimed = folder.file("claims.nii.gz");
+        writeNifti(claimed, DT_INT16, {512, 512, 8, 1, 1, 1, 1}, slices);
+        // dim[3] (byte 46) becomes 512 in a recompressed copy.
+        gzFile in = gzopen(claimed.c_str(), "rb");
+        std::vector<std::uint8_t> plain(352 + slices.size() * 2);
+        ASSERT_EQ(gzread(in, plain.data(), static_cast<unsigned>(plain.size())), static_cast<int>(plain.size()));
+        gzclose(in);
+        const std::int16_t depth = 512;
+        std::memcpy(plain.data() + 46, &depth, 2);
+        gzFile out = gzopen(claimed.c_str(), "wb");
+        gzwrite(out, plain.data(), static_cast<unsigned>(plain.size()));
+        gzclose(out);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const long before = usage.ru_maxrss;
+        EXPECT_NE(errorOf(claimed).find("ends after 2097152 of its 134217728 voxels"), std::string::npos) << errorOf(claimed);
+        getrusage(RUSAGE_SELF, &usage);
+        EXPECT_LT(usage.ru_maxrss - before, 64 * 1024) << "KiB of peak memory for 4 MiB of data";
     }
 
     const std::string complex = folder.file("complex.nii");
