@@ -10,6 +10,7 @@ template <class T>
 class CSamplerBase : public kvo::base::CObject
 {
 public:
+    using tSample = T;
     using tTrainingSet = CTrainingSet<T>;
 
     CSamplerBase() = default;
