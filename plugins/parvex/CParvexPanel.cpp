@@ -5,12 +5,14 @@
 #include "data/CDensityData.h"
 #include "data/CDrawingOptions.h"
 #include "data/CObjectPtr.h"
+#include "data/COrthoSliceXY.h"
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
 #include "data/CUndoManager.h"
 #include "data/StorageEntries.h"
 #include "plug/CAppSceneHub.h"
 #include "plug/Dialogs.h"
+#include "plugins/parvex/seg/CASVolumeFCM.h"
 #include "plugins/parvex/seg/CBinaryDilation.h"
 #include "plugins/parvex/seg/CBinaryErosion.h"
 #include "plugins/parvex/seg/CThresholdFilter.h"
@@ -360,7 +362,8 @@ void CParvexPanel::onStrokeDrawn(const osg::Vec3Array* points, int state, int)
                 sampler->addSamples(point, *density);
         }
     }
-    if (m_preview)
+    // A stroke with no marking mode adds no samples, so it has nothing to preview.
+    if (m_preview && m_markingMode != MARK_NONE)
         runPreview();
 }
 
@@ -390,11 +393,89 @@ void CParvexPanel::releaseToggles()
     m_markNegative->SetValue(false);
 }
 
-// The GMM estimator and FCM are not part of this panel yet: their controls are in place and
-// their handlers do nothing, so no command pretends to work.
-void CParvexPanel::runPreview() {}
-void CParvexPanel::onPerformGmm(wxCommandEvent&) {}
-void CParvexPanel::onPerformFcm(wxCommandEvent&) {}
+void CParvexPanel::trainEstimator(tEstimator& estimator)
+{
+    estimator.train(m_positiveSampler->getTrainingSet(), m_negativeSampler->getTrainingSet());
+}
+
+void CParvexPanel::runPreview()
+{
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
+    {
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        tEstimator estimator;
+        trainEstimator(estimator);
+        data::CObjectPtr<data::CRegionData> regions(regionsEntry);
+        data::CObjectPtr<data::COrthoSliceXY> slice(storage.getEntry(ENTRY_ORTHO_SLICE_XY, REQUEST));
+        regions->show(true);
+        // The preview rewrites the user's labels on this slice: a snapshot of the slice as
+        // it was lets Undo take back one stroke's preview at a time. A preview that changes
+        // nothing records nothing.
+        if (!slice->isSliceOperationSuppressed())
+        {
+            data::CUndoProvider::tSnapshotPtr before = regions->createPlaneXYSnapshot(slice->getPosition());
+            if (estimator.segmentSlice(*density, *regions, *slice) > 0)
+            {
+                data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+                history->insert(before);
+            }
+        }
+    }
+    storage.invalidate(regionsEntry, 0);
+}
+
+void CParvexPanel::onPerformGmm(wxCommandEvent&)
+{
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
+    {
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        tEstimator estimator;
+        trainEstimator(estimator);
+        data::CObjectPtr<data::CRegionData> regions(regionsEntry);
+        regions->show(true);
+        data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+        history->insert(regions->createVolumeSnapshot());
+        estimator.segment(*density, *regions, 0);
+    }
+    storage.invalidate(regionsEntry, 0);
+}
+
+void CParvexPanel::onPerformFcm(wxCommandEvent&)
+{
+    data::CDataStorage& storage = getBindings().getStorage();
+    const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
+    const data::CEntryPtr coloringEntry = storage.getEntry(ENTRY_REGION_COLORING, REQUEST);
+    {
+        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CRegionData> regions(regionsEntry);
+        regions->resize(density->getXSize(), density->getYSize(), density->getZSize(), 0);
+        regions->show(true);
+        seg::CASVolumeFCM fcm(m_fcmRegions->GetValue(), FCM_FUZZINESS);
+        data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
+        history->insert(regions->createVolumeSnapshot());
+        fcm.run(*density, *regions);
+        // The colour table needs an entry per label beside 0, and one more.
+        const int needed = fcm.getClusterCount() + 1;
+        bool grown = false;
+        {
+            data::CObjectPtr<data::CRegionColoring> coloring(coloringEntry);
+            if (coloring->getCount() < needed)
+            {
+                coloring->resize(needed, true);
+                grown = true;
+            }
+        }
+        if (grown)
+            storage.invalidate(coloringEntry, 0);
+    }
+    storage.invalidate(regionsEntry, 0);
+}
+
 void CParvexPanel::onPerformMedian(wxCommandEvent&) { runLabelFilter(ELabelFilter::Median); }
 void CParvexPanel::onDilate(wxCommandEvent&) { runLabelFilter(ELabelFilter::Dilation); }
 void CParvexPanel::onErode(wxCommandEvent&) { runLabelFilter(ELabelFilter::Erosion); }

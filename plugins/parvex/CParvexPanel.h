@@ -17,6 +17,7 @@
 #include "data/CObjectObserver.h"
 #include "plug/CPickRequest.h"
 #include "plug/CPluginPanel.h"
+#include "plugins/parvex/seg/CVolumeEM.h"
 #include "plugins/parvex/seg/CVoxelNeighbourhoodSampler.h"
 #include "toolkit/mod/CSignal.h"
 
@@ -70,6 +71,8 @@ public:
     static constexpr int THRESHOLD_MAX = 4000;
     static constexpr int LOWER_THRESHOLD_DEFAULT = 500;
     static constexpr int HIGHER_THRESHOLD_DEFAULT = 2500;
+    //! Fuzziness of "Perform FCM Segmentation".
+    static constexpr double FCM_FUZZINESS = 1.5;
 
     //! The adapter must not be null; the parent defaults to the application's top window.
     explicit CParvexPanel(plug::CGuiAdapter* adapter, wxWindow* parent = nullptr);
@@ -124,7 +127,11 @@ private:
     void requestPick(wxSpinCtrl* spin);
     //! The density at the picked point into `spin`; a point outside the volume is ignored.
     void takePickedDensity(wxSpinCtrl* spin, float x, float y, float z);
-    //! Re-segments the current XY slice from the samples (GMM preview).
+    using tEstimator = seg::CVolumeEM<seg::CVoxelNeighbourhoodSampler>;
+    //! Trains the estimator from both samplers' sets.
+    void trainEstimator(tEstimator& estimator);
+    //! Re-segments the current XY slice from the samples (GMM preview), after a snapshot of
+    //! the slice when that changes any label.
     void runPreview();
     //! Releases both marking toggles.
     void releaseToggles();

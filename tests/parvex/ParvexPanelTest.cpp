@@ -7,6 +7,7 @@
 #include "data/CDensityData.h"
 #include "data/CDrawingOptions.h"
 #include "data/CObjectPtr.h"
+#include "data/COrthoSliceXY.h"
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
 #include "data/CStorableFactory.h"
@@ -17,6 +18,7 @@
 #include "plugins/parvex/CParvexInterface.h"
 #include "plugins/parvex/CParvexMenu.h"
 #include "plugins/parvex/CParvexPanel.h"
+#include "plugins/parvex/seg/CASVolumeFCM.h"
 
 #include "tests/support/CRecordingStorage.h"
 #include "tests/support/CTestProgress.h"
@@ -563,6 +565,229 @@ TEST_F(ParvexPanelTest, ClearSamplesEmptiesSetsAndLabelsAndCanBeUndone)
     EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{501, 0}}));
     ASSERT_TRUE(m_host->undo());
     EXPECT_EQ(m_host->getLabelCounts().at(4), 216);
+}
+
+namespace {
+
+// Labels of every voxel, z outermost.
+std::vector<int> allLabels(velmora::CHostData& host, int x, int y, int z)
+{
+    std::vector<int> labels;
+    for (int k = 0; k < z; ++k)
+        for (int j = 0; j < y; ++j)
+            for (int i = 0; i < x; ++i)
+                labels.push_back(host.getLabel(i, j, k));
+    return labels;
+}
+
+// The labels of slice z of `all` (x by y voxels a slice).
+std::vector<int> sliceOf(const std::vector<int>& all, int x, int y, int z)
+{
+    return std::vector<int>(all.begin() + std::ptrdiff_t(z) * x * y, all.begin() + std::ptrdiff_t(z + 1) * x * y);
+}
+
+} // namespace
+
+TEST_F(ParvexPanelTest, PreviewRelabelsOnlyTheCurrentSliceAndEachUndoTakesBackOneStroke)
+{
+    // Densities 100 * x + 10 * y + z - 1024: x says which stroke a voxel resembles.
+    const int X = 8, Y = 8, Z = 6;
+    load(X, Y, Z);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(4);
+        regions->show(false);
+        data::CObjectPtr<data::COrthoSliceXY> slice(m_storage->getEntry(velmora::ENTRY_ORTHO_SLICE_XY, 3));
+        slice->setPosition(2);
+    }
+    const std::vector<int> start = allLabels(*m_host, X, Y, Z);
+    std::vector<std::vector<int>> afterStroke;
+
+    press(CParvexPanel::ID_MARK_POSITIVE);
+    m_storage->announced.clear();
+    stroke({{6, 3, 2}, {7, 4, 2}});
+    EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{501, 0}}));
+    afterStroke.push_back(allLabels(*m_host, X, Y, Z));
+    EXPECT_EQ(undoCount(), 1u);
+    press(CParvexPanel::ID_MARK_NEGATIVE);
+    stroke({{1, 3, 2}, {2, 5, 2}});
+    afterStroke.push_back(allLabels(*m_host, X, Y, Z));
+    EXPECT_EQ(undoCount(), 2u);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        EXPECT_TRUE(regions->isShown());
+    }
+    for (const std::vector<int>& labels : afterStroke)
+        for (int z = 0; z < Z; ++z)
+        {
+            if (z != 2)
+                EXPECT_EQ(sliceOf(labels, X, Y, z), sliceOf(start, X, Y, z)) << z; // other slices keep theirs
+            else
+                for (int label : sliceOf(labels, X, Y, z))
+                    EXPECT_TRUE(label == 0 || label == 1);
+        }
+    // With both models the slice splits at the densities between the strokes.
+    EXPECT_EQ(m_host->getLabel(7, 0, 2), 1);
+    EXPECT_EQ(m_host->getLabel(0, 0, 2), 0);
+
+    // A stroke that adds no samples previews the same labels and records nothing.
+    stroke({});
+    EXPECT_EQ(allLabels(*m_host, X, Y, Z), afterStroke.back());
+    EXPECT_EQ(undoCount(), 2u);
+
+    // A suppressed slice is left alone; with the preview off nothing is segmented.
+    {
+        data::CObjectPtr<data::COrthoSliceXY> slice(m_storage->getEntry(velmora::ENTRY_ORTHO_SLICE_XY, 3));
+        slice->setSliceOperationSuppressed(true);
+        slice->setPosition(4);
+    }
+    stroke({{5, 5, 4}});
+    EXPECT_EQ(allLabels(*m_host, X, Y, Z), afterStroke.back());
+    EXPECT_EQ(undoCount(), 2u);
+    {
+        data::CObjectPtr<data::COrthoSliceXY> slice(m_storage->getEntry(velmora::ENTRY_ORTHO_SLICE_XY, 3));
+        slice->setSliceOperationSuppressed(false);
+    }
+    press(CParvexPanel::ID_PREVIEW_MODE);
+    stroke({{5, 5, 4}});
+    EXPECT_EQ(allLabels(*m_host, X, Y, Z), afterStroke.back());
+    EXPECT_EQ(m_panel->getNegativeSampler().getTrainingSet().getSize(), 28u);
+
+    // Each Undo brings the slice back as it was before one stroke.
+    ASSERT_TRUE(m_host->undo());
+    EXPECT_EQ(allLabels(*m_host, X, Y, Z), afterStroke.front());
+    ASSERT_TRUE(m_host->undo());
+    EXPECT_EQ(allLabels(*m_host, X, Y, Z), start);
+    EXPECT_FALSE(m_host->undo());
+    ASSERT_TRUE(m_host->redo());
+    EXPECT_EQ(allLabels(*m_host, X, Y, Z), afterStroke.front());
+}
+
+TEST_F(ParvexPanelTest, GmmSegmentationLabelsTheWholeVolumeWithOneUndoStep)
+{
+    const int X = 8, Y = 6, Z = 5;
+    load(X, Y, Z);
+    press(CParvexPanel::ID_PREVIEW_MODE); // no previews: only the command writes
+    press(CParvexPanel::ID_MARK_POSITIVE);
+    stroke({{6, 2, 2}, {6, 3, 2}, {7, 2, 3}});
+    press(CParvexPanel::ID_MARK_NEGATIVE);
+    stroke({{1, 2, 2}, {1, 3, 3}});
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(3);
+    }
+    EXPECT_EQ(undoCount(), 0u);
+    m_storage->announced.clear();
+    press(CParvexPanel::ID_PERFORM_GMM);
+    EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{501, 0}}));
+    EXPECT_EQ(undoCount(), 1u);
+    const auto counts = m_host->getLabelCounts();
+    EXPECT_EQ(counts.count(3), 0u);
+    EXPECT_EQ(counts.at(0) + counts.at(1), X * Y * Z);
+    // Labels follow the density: x = 7 is like the positive strokes everywhere, x = 0 not.
+    for (int z = 0; z < Z; ++z)
+        for (int y = 0; y < Y; ++y)
+        {
+            EXPECT_EQ(label(7, y, z), 1);
+            EXPECT_EQ(label(0, y, z), 0);
+        }
+    ASSERT_TRUE(m_host->undo());
+    EXPECT_EQ(m_host->getLabelCounts().at(3), X * Y * Z);
+
+    // No samples: every voxel 0.
+    press(CParvexPanel::ID_CLEAR_SAMPLES);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(3);
+    }
+    press(CParvexPanel::ID_PERFORM_GMM);
+    EXPECT_EQ(m_host->getLabelCounts(), (std::map<int, std::int64_t>{{0, X * Y * Z}}));
+}
+
+TEST_F(ParvexPanelTest, FcmLabelsEveryVoxelAndGrowsTheColourTableToTheTriedCount)
+{
+    // Three populations: air, soft tissue, bone.
+    const int X = 10, Y = 8, Z = 6;
+    std::map<std::array<int, 3>, std::int16_t> densities;
+    for (int z = 0; z < Z; ++z)
+        for (int y = 0; y < Y; ++y)
+            for (int x = 0; x < X; ++x)
+                densities[{x, y, z}] = static_cast<std::int16_t>(x < 3 ? -1000 + y : x < 7 ? 40 + z : 1200 + y + z);
+    load(X, Y, Z, densities);
+    auto* regionsSpin = control<wxSpinCtrl>(CParvexPanel::ID_FCM_REGIONS);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->fill(9);
+        regions->show(false);
+    }
+
+    // One region: every voxel 1, one undo step back to the old labels.
+    regionsSpin->SetValue(1);
+    m_storage->announced.clear();
+    press(CParvexPanel::ID_PERFORM_FCM);
+    EXPECT_EQ(m_host->getLabelCounts(), (std::map<int, std::int64_t>{{1, X * Y * Z}}));
+    EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{501, 0}})); // ten colours suffice
+    EXPECT_EQ(undoCount(), 1u);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        EXPECT_TRUE(regions->isShown());
+    }
+    ASSERT_TRUE(m_host->undo());
+    EXPECT_EQ(m_host->getLabelCounts().at(9), X * Y * Z);
+
+    // Automatic, on one, two and three populations (x < 3 air, x < 7 soft tissue, the rest
+    // bone), the colour table cut to one entry first: it grows to the tried count + 1.
+    for (int populations : {1, 2, 3})
+    {
+        std::map<std::array<int, 3>, std::int16_t> mixed;
+        for (const auto& [at, value] : densities)
+            mixed[at] = populations == 1 ? static_cast<std::int16_t>(40 + at[2])
+                        : populations == 2 && at[0] >= 3 && at[0] < 7 ? static_cast<std::int16_t>(1200 + at[2])
+                                                                       : value;
+        load(X, Y, Z, mixed);
+        {
+            data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+            regions->fill(9);
+            data::CObjectPtr<data::CRegionColoring> coloring(m_storage->getEntry(velmora::ENTRY_REGION_COLORING, 3));
+            coloring->resize(1, false);
+        }
+        regionsSpin->SetValue(0);
+        m_storage->announced.clear();
+        press(CParvexPanel::ID_PERFORM_FCM);
+        const auto counts = m_host->getLabelCounts();
+        EXPECT_EQ(counts.count(0), 0u) << populations;
+        EXPECT_EQ(counts.count(9), 0u) << populations;
+        EXPECT_TRUE(populations == 1 || label(0, 0, 0) != label(9, 0, 0)) << populations; // air and bone apart
+        int largest = 0;
+        for (const auto& entry : counts)
+            largest = std::max(largest, entry.first);
+        data::CObjectPtr<data::CRegionColoring> coloring(m_storage->getEntry(velmora::ENTRY_REGION_COLORING, 3));
+        EXPECT_GE(coloring->getCount(), largest + 2) << populations;
+        // The same run on the side gives the count the table was sized from.
+        data::CObjectPtr<data::CActiveDataSet> dataSet(m_storage->getEntry(velmora::ENTRY_ACTIVE_DATA_SET, 3));
+        data::CObjectPtr<data::CDensityData> density(m_storage->getEntry(dataSet->getDataSetId(), 3));
+        data::CRegionData copy(X, Y, Z);
+        seg::CASVolumeFCM fcm(0, 1.5);
+        fcm.run(*density, copy);
+        EXPECT_EQ(coloring->getCount(), fcm.getClusterCount() + 1) << populations;
+        EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{502, 0}, {501, 0}})) << populations;
+    }
+
+    // A region volume of another size is first made the density volume's size.
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        regions->resize(3, 4, 5, 1);
+    }
+    regionsSpin->SetValue(2);
+    press(CParvexPanel::ID_PERFORM_FCM);
+    {
+        data::CObjectPtr<data::CRegionData> regions(m_storage->getEntry(velmora::ENTRY_REGION_DATA, 3));
+        EXPECT_EQ(regions->getXSize(), X);
+        EXPECT_EQ(regions->getYSize(), Y);
+        EXPECT_EQ(regions->getZSize(), Z);
+        EXPECT_EQ(regions->getMargin(), 0);
+    }
+    EXPECT_EQ(m_host->getLabelCounts().count(0), 0u);
 }
 
 TEST(ParvexInterfaceTest, PreConnectBinds18ConnectBinds17AndBothStopTheCommand)
