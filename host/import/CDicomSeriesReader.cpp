@@ -4,6 +4,7 @@
 #include "host/import/CImportError.h"
 #include "host/import/CIsolatedWork.h"
 #include "host/import/CVolumeLimits.h"
+#include "toolkit/sys/MemoryLimit.h"
 
 #include <gdcmImage.h>
 #include <gdcmImageReader.h>
@@ -124,6 +125,10 @@ constexpr char MSG_SLICE = 'S';
 constexpr char MSG_WARNING = 'W';
 constexpr char MSG_ERROR = 'E';
 constexpr char MSG_DONE = 'D';
+
+// Heap of the reading child: this much, plus this many times the largest file's bytes.
+constexpr std::uint64_t CHILD_BASE_MEMORY = std::uint64_t(1) << 30;
+constexpr std::uint64_t CHILD_MEMORY_PER_FILE_BYTE = 8;
 
 // Damaged files skipped in one folder before the load is given up.
 constexpr std::size_t MAX_SKIPPED_FILES = 16;
@@ -540,6 +545,13 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
     std::sort(files.begin(), files.end());
 
     const std::string source = "The DICOM series in " + folder;
+    // What the library may take for one file: room for any real slice, not for whatever a
+    // damaged length field claims.
+    std::uintmax_t largestFile = 0;
+    for (const std::string& file : files)
+        largestFile = std::max(largestFile, std::filesystem::file_size(file, error));
+    const std::uint64_t childMemory
+        = std::min<std::uint64_t>(kvo::sys::getMemoryLimit(), CHILD_BASE_MEMORY + CHILD_MEMORY_PER_FILE_BYTE * largestFile);
     // Files on which the library stopped while their header was read: not images we can
     // use, like any other file that is not DICOM, but named in a warning.
     std::set<std::string> skipped;
@@ -549,7 +561,8 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
         for (const std::string& file : files)
             if (skipped.count(file) == 0)
                 readable.push_back(file);
-        CIsolatedWork child([&](CIsolatedWork::CChannel& channel) { readInChild(folder, readable, channel); });
+        CIsolatedWork child([&](CIsolatedWork::CChannel& channel) { readInChild(folder, readable, channel); },
+                            CIsolatedWork::SILENCE_LIMIT_MS, childMemory);
 
         CLoadedVolume volume;
         std::string lastFile;

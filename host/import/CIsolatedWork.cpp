@@ -3,6 +3,7 @@
 #include "host/import/CImportError.h"
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,18 @@
 namespace velmora::import {
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool ADDRESS_SANITIZER = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool ADDRESS_SANITIZER = true;
+#else
+constexpr bool ADDRESS_SANITIZER = false;
+#endif
+#else
+constexpr bool ADDRESS_SANITIZER = false;
+#endif
 
 bool writeAll(int fd, const void* data, std::size_t size)
 {
@@ -45,7 +58,7 @@ void CIsolatedWork::CChannel::message(char type, const void* data, std::size_t s
         _exit(0);
 }
 
-CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work, int silenceLimitMs)
+CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work, int silenceLimitMs, std::uint64_t memoryLimit)
     : m_silenceLimitMs(silenceLimitMs)
 {
     // Whatever this process has buffered would otherwise be written twice.
@@ -69,6 +82,10 @@ CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work, int sil
         // The library's chatter is diagnostics: standard output belongs to the host's
         // script results.
         ::dup2(STDERR_FILENO, STDOUT_FILENO);
+        if (memoryLimit > 0 && !ADDRESS_SANITIZER) {
+            const rlimit heap{static_cast<rlim_t>(memoryLimit), static_cast<rlim_t>(memoryLimit)};
+            ::setrlimit(RLIMIT_DATA, &heap);
+        }
         CChannel channel(fds[1]);
         int status = 0;
         try {

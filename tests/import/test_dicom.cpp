@@ -380,6 +380,29 @@ TEST(DicomSeriesReader, PixelDataThatDoNotFitTheHeaderAreRefusedBeforeDecoding)
     }
     EXPECT_LT(peakResidentKiB() - before, 64 * 1024) << "KiB of peak memory taken by refused files";
 
+    // A 200-byte file whose first element claims 4 GiB: GDCM makes room for the claim before
+    // reading, in the child, whose heap is bounded; the file is skipped and the series loads.
+    {
+        const CTempFolder folder;
+        writeSmallSeries(folder);
+        std::vector<std::uint8_t> bytes = readBytes(folder.file("slice0"));
+        bytes.resize(200);
+        // The group length's element follows the preamble and "DICM"; the next element's
+        // 16-bit length (explicit VR, OB: reserved 2 bytes, then 32 bits) becomes 0xfffffff0.
+        const std::size_t second = 132 + 12;
+        bytes[second + 8] = 0xf0;
+        bytes[second + 9] = bytes[second + 10] = bytes[second + 11] = 0xff;
+        folder.write("zz-claims-4GiB", bytes);
+        const CLoadedVolume loaded = CDicomSeriesReader().read(folder.path());
+        EXPECT_EQ(loaded.zSize, 3);
+#if !defined(__SANITIZE_ADDRESS__)
+        // (Under AddressSanitizer the child's heap is not bounded.)
+        rusage children{};
+        getrusage(RUSAGE_CHILDREN, &children);
+        EXPECT_LT(children.ru_maxrss, 2L * 1024 * 1024) << "KiB of peak memory of the reading child";
+#endif
+    }
+
     // Slice positions or pixel spacings that give voxel sizes no scanner has (a model of them
     // would be written with infinite coordinates).
     for (const auto& [position, spacing] : {std::pair{1e307, "0.7\\0.6"}, std::pair{1e5, "0.7\\0.6"},
