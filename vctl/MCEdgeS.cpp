@@ -14,9 +14,11 @@ MCEdge* MCEdgeS::findEdge(const MCVertex* a, const MCVertex* b)
 
 MCEdge* MCEdgeS::addEdge(MCVertex* a, MCVertex* b)
 {
+    if (!a || !b || a == b || MCArena::arenaOf(a) != m_arena || MCArena::arenaOf(b) != m_arena)
+        return nullptr;
     if (MCEdge* existing = findEdge(a, b))
         return existing;
-    MCEdge* edge = new MCEdge(a, b);
+    MCEdge* edge = new (allocateEntity()) MCEdge(a, b);
     append(edge);
     edge->setNextAround(0, a->getEdgeList());
     a->setEdgeList(edge);

@@ -1,11 +1,16 @@
 #pragma once
 // Base of the entity containers: an owning doubly linked list and a keyed queue (an
 // ordered multimap from a key to an entity, e.g. edges keyed by their collapse cost).
+// The entities live in the mesh's arena (MCArena): a destroyed entity's room is reused by
+// the next one of its kind, and all memory goes back with the arena's owner, the vertex
+// container.
 
+#include "vctl/MCArena.h"
 #include "vctl/MCList.h"
 
 #include <map>
 #include <stdexcept>
+#include <type_traits>
 
 namespace vctl {
 
@@ -15,12 +20,11 @@ class MCEntitieS : public MCList<T>
 public:
     using tQueue = std::multimap<double, T*>;
 
-    MCEntitieS() = default;
     MCEntitieS(const MCEntitieS&) = delete;
     MCEntitieS& operator=(const MCEntitieS&) = delete;
 
-    //! Destroys all entities.
-    virtual ~MCEntitieS() { destroyAll(); }
+    //! Entities need no destruction one by one: the arena frees them all.
+    virtual ~MCEntitieS() = default;
 
     //! Destroys all entities and empties the queue.
     virtual void clear()
@@ -33,7 +37,7 @@ public:
     void destroy(T* entity)
     {
         this->unlink(entity);
-        delete entity;
+        m_arena->release(m_kind, entity);
     }
 
     //! Queue of entities by key.
@@ -60,18 +64,27 @@ public:
     }
 
 protected:
+    static_assert(std::is_trivially_destructible_v<T>, "arena entities are released without destruction");
+
+    explicit MCEntitieS(MCArena::EKind kind) : m_kind(kind) {}
+
+    //! Room for a new entity in the arena (construct it there, then append it).
+    void* allocateEntity() { return m_arena->allocate(m_kind, sizeof(T)); }
+
     void destroyAll()
     {
         T* entity = this->m_first;
         while (entity)
         {
             T* next = entity->getNext();
-            delete entity;
+            m_arena->release(m_kind, entity);
             entity = next;
         }
         this->reset();
     }
 
+    MCArena* m_arena = nullptr; //!< set by the derived container before any entity exists
+    MCArena::EKind m_kind;
     tQueue m_queue;
 };
 

@@ -18,16 +18,16 @@ std::string MCVertex::toString() const
 std::string MCEdge::toString() const
 {
     std::ostringstream stream;
-    stream << "Edge " << entityName() << " : " << static_cast<const void*>(m_vertex[0]) << " / "
-           << static_cast<const void*>(m_vertex[1]);
+    stream << "Edge " << entityName() << " : " << static_cast<const void*>(getVertex(0)) << " / "
+           << static_cast<const void*>(getVertex(1));
     return stream.str();
 }
 
 std::string MCTri::toString() const
 {
     std::ostringstream stream;
-    stream << "Tri " << entityName() << " : " << static_cast<const void*>(m_vertex[0]) << " / "
-           << static_cast<const void*>(m_vertex[1]) << " / " << static_cast<const void*>(m_vertex[2]);
+    stream << "Tri " << entityName() << " : " << static_cast<const void*>(getVertex(0)) << " / "
+           << static_cast<const void*>(getVertex(1)) << " / " << static_cast<const void*>(getVertex(2));
     return stream.str();
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 // Base of the mesh entities (vertices, edges, triangles): list links within the container
 // and a few fields that algorithms may use freely.
+//
+// Entities live in the arena of their mesh (MCArena) and are created and destroyed only by
+// their containers; they have no virtual table and are never deleted one by one. The
+// entity's own rules (isEqual, getHashKey, toString) are members of each entity class.
 
 #include "vctl/MCListNode.h"
 
 #include <cstdint>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -14,15 +19,6 @@ template <class T>
 class MCEntity : public MCListNode<T>
 {
 public:
-    virtual ~MCEntity() = default;
-
-    //! 1 when the other entity is equal by the entity's own rule, else 0.
-    virtual int isEqual(const T& other) const = 0;
-    //! Key for hashed look-up.
-    virtual std::int32_t getHashKey() const = 0;
-    //! Description for logs and debugging.
-    virtual std::string toString() const = 0;
-
     //! Flags; algorithms use the low 16 bits. 0 on creation.
     int getFlags() const { return m_flags; }
     void setFlags(int flags) { m_flags = flags; }
@@ -35,14 +31,24 @@ public:
     void setTag(std::int32_t tag) { m_tag = tag; }
 
     //! Free number for algorithms (a quality, a cost); 0 on creation.
-    double getValue() const { return m_value; }
-    void setValue(double value) { m_value = value; }
+    double getValue() const
+    {
+        double value;
+        std::memcpy(&value, m_value, sizeof value);
+        return value;
+    }
+    void setValue(double value) { std::memcpy(m_value, &value, sizeof value); }
 
     //! A second free integer for algorithms; 0 on creation.
     std::int32_t getAuxiliary() const { return m_auxiliary; }
     void setAuxiliary(std::int32_t auxiliary) { m_auxiliary = auxiliary; }
 
 protected:
+    MCEntity() = default;
+    ~MCEntity() = default;
+    MCEntity(const MCEntity&) = delete;
+    MCEntity& operator=(const MCEntity&) = delete;
+
     //! How an entity is named inside descriptions: its address.
     std::string entityName() const
     {
@@ -53,7 +59,9 @@ protected:
 
     int m_flags = 0;
     std::int32_t m_tag = -1;
-    double m_value = 0.0;
+    //! A double kept in four-byte units, so that triangles and edges need no eight-byte
+    //! alignment (0.0 is all zero bits).
+    std::uint32_t m_value[2] = {0, 0};
     std::int32_t m_auxiliary = 0;
 };
 

@@ -6,16 +6,18 @@ namespace vctl {
 
 MCTri* MCTriS::findTri(const MCVertex* a, const MCVertex* b, const MCVertex* c)
 {
-    // Walk a's list: in each triangle, a's corner index selects the link to follow.
-    const MCTri* tri = a->getTriList();
+    // Walk a's list: in each triangle, a's corner index selects the link to follow. The
+    // corners are compared as handles of a's mesh (a vertex of another mesh matches none).
+    const std::uint32_t ha = MCArena::handleOf(a), hb = MCArena::find(a, b), hc = MCArena::find(a, c);
+    const MCTri* tri = MCArena::decode<MCTri>(a, a->m_triList);
     while (tri)
     {
-        const int corner = tri->getCornerIndex(a);
+        const int corner = tri->cornerOf(ha);
         if (corner < 0)
             break;
-        if (tri->contains(b) && tri->contains(c))
+        if (tri->holds(hb) && tri->holds(hc))
             return const_cast<MCTri*>(tri);
-        tri = tri->getNextAround(corner);
+        tri = MCArena::decode<MCTri>(a, tri->m_next[corner]);
     }
     return nullptr;
 }
@@ -24,15 +26,29 @@ MCTri* MCTriS::addTri(MCVertex* a, MCVertex* b, MCVertex* c)
 {
     if (!a || !b || !c || a == b || b == c || a == c)
         return nullptr;
+    if (MCArena::arenaOf(a) != m_arena || MCArena::arenaOf(b) != m_arena || MCArena::arenaOf(c) != m_arena)
+        return nullptr;
     if (MCTri* existing = findTri(a, b, c))
         return existing;
-    MCTri* tri = new MCTri(a, b, c);
+    return appendTri(a, b, c);
+}
+
+MCTri* MCTriS::appendTri(MCVertex* a, MCVertex* b, MCVertex* c)
+{
+    if (!a || !b || !c || a == b || b == c || a == c)
+        return nullptr;
+    if (MCArena::arenaOf(a) != m_arena || MCArena::arenaOf(b) != m_arena || MCArena::arenaOf(c) != m_arena)
+        return nullptr;
+    MCTri* tri = new (allocateEntity()) MCTri(a, b, c);
     append(tri);
+    // Push the triangle at the front of each corner's list: handles are copied as they
+    // are, all of one arena.
+    const std::uint32_t handle = MCArena::handleOf(tri);
     MCVertex* corners[3] = {a, b, c};
     for (int i = 0; i < 3; ++i)
     {
-        tri->setNextAround(i, corners[i]->getTriList());
-        corners[i]->setTriList(tri);
+        tri->m_next[i] = corners[i]->m_triList;
+        corners[i]->m_triList = handle;
     }
     return tri;
 }
@@ -67,7 +83,7 @@ void MCTriS::removeTri(MCTri* t)
         }
         t->setNextAround(i, nullptr);
     }
-    delete t;
+    m_arena->release(MCArena::KIND_TRI, t);
 }
 
 void MCTriS::buildEdges()

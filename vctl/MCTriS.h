@@ -1,10 +1,10 @@
 #pragma once
 // A triangle mesh: the triangle container, which owns the edge container, which owns the
-// vertex container. Adjacency is carried by lists threaded through the entities: every
-// vertex heads the list of its triangles (most recently attached first) and, once
-// buildEdges ran, the list of its edges. Destroying the mesh destroys every entity; the
-// destructor is virtual so that the owner (the model entry) may destroy it through a base.
-// Not thread-safe.
+// vertex container, which owns the arena (MCArena) where all the entities live. Adjacency
+// is carried by lists threaded through the entities: every vertex heads the list of its
+// triangles (most recently attached first) and, once buildEdges ran, the list of its
+// edges. Destroying the mesh destroys every entity; the destructor is virtual so that the
+// owner (the model entry) may destroy it through a base. Not thread-safe.
 
 #include "vctl/MCCoordinate3D.h"
 #include "vctl/MCEdgeS.h"
@@ -22,7 +22,10 @@ namespace vctl {
 class MCTriS : public MCEntitieS<MCTri>
 {
 public:
-    MCTriS() : m_vertices(&m_edges.getVertices()) {}
+    MCTriS() : MCEntitieS<MCTri>(MCArena::KIND_TRI), m_vertices(&m_edges.getVertices())
+    {
+        m_arena = &m_vertices->getArena();
+    }
     ~MCTriS() override = default;
 
     MCVerticeS& getVertices() { return *m_vertices; }
@@ -36,8 +39,15 @@ public:
     //! The triangle (a, b, c): an existing triangle with the same three vertices in any
     //! order, or a new one appended to the list and pushed at the front of each vertex's
     //! triangle list. Null when two of the vertices are the same or one is null (such a
-    //! triangle would link a vertex's list into a loop).
+    //! triangle would link a vertex's list into a loop), or when a vertex is not one of
+    //! this mesh's.
     MCTri* addTri(MCVertex* a, MCVertex* b, MCVertex* c);
+
+    //! As addTri for a triangle that the caller knows to be new (no triangle joins the same
+    //! three vertices yet), without the search: for builders such as marching cubes. Null
+    //! for the vertices that addTri refuses; a repeated triangle added this way stays a
+    //! second triangle.
+    MCTri* appendTri(MCVertex* a, MCVertex* b, MCVertex* c);
 
     //! The first triangle in a's list that also contains b and c (orientation ignored), or null.
     static MCTri* findTri(const MCVertex* a, const MCVertex* b, const MCVertex* c);

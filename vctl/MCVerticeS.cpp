@@ -22,23 +22,16 @@ std::int32_t MCVerticeS::hashKey(double x, double y, double z)
     return static_cast<std::int32_t>(h);
 }
 
-MCVertex* MCVerticeS::addVertex(double x, double y, double z)
+MCVertex* MCVerticeS::addMergedVertex(double x, double y, double z)
 {
-    if (!m_merging)
-    {
-        MCVertex* vertex = new MCVertex(x, y, z);
-        append(vertex);
-        return vertex;
-    }
     const std::int32_t key = hashKey(x, y, z);
-    m_probe.setXYZ(x, y, z);
     auto range = m_hashMap.equal_range(key);
     for (auto it = range.first; it != range.second; ++it)
     {
-        if (it->second->isEqual(m_probe))
+        if (it->second->isAt(x, y, z))
             return it->second;
     }
-    MCVertex* vertex = new MCVertex(x, y, z);
+    MCVertex* vertex = new (allocateEntity()) MCVertex(x, y, z);
     vertex->setHashKey(key);
     append(vertex);
     m_hashMap.emplace(key, vertex);

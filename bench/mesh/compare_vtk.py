@@ -2,10 +2,14 @@
 """Times VTK's discrete surface filters on the bone mask written by write_bone_mask.
 
 Outside CI, for comparison only:
-    write_bone_mask /tmp/bone256.raw 256 256 256
+    write_bone_mask /tmp/bone256.raw 256 256 256 host
     /usr/bin/python3 bench/mesh/compare_vtk.py /tmp/bone256.raw 256 256 256
-The mask holds one byte per voxel (x fastest), 1 for bone. Needs python3-vtk9.
+The mask holds one byte per voxel (x fastest), 1 for bone. Needs python3-vtk9. The mask is
+padded by one background voxel on every side, so that VTK closes the surface at the
+volume's border as the project's extraction does (voxels beyond the volume are outside).
+Prints the best time of the repeats and the peak resident memory of this process.
 """
+import resource
 import sys
 import time
 
@@ -25,6 +29,8 @@ def load(path, x, y, z):
     mask = numpy.fromfile(path, dtype=numpy.uint8)
     if mask.size != x * y * z:
         sys.exit("mask size does not match the dimensions")
+    mask = numpy.pad(mask.reshape(z, y, x), 1).ravel()
+    x, y, z = x + 2, y + 2, z + 2
     image = vtkImageData()
     image.SetDimensions(x, y, z)
     image.SetSpacing(1.0, 1.0, 1.0)
@@ -48,8 +54,9 @@ def run(name, make, image, repeats):
         elapsed = time.perf_counter() - start
         best = elapsed if best is None else min(best, elapsed)
         output = surface.GetOutput()
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
     print(f"{name}: best {best:.3f} s of {repeats}, triangles {output.GetNumberOfPolys()}, "
-          f"points {output.GetNumberOfPoints()}")
+          f"points {output.GetNumberOfPoints()}, peak {peak:.0f} MiB")
 
 
 def main():

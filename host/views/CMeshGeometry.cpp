@@ -2,7 +2,7 @@
 
 #include "vctl/MCTriS.h"
 
-#include <unordered_map>
+#include <vector>
 
 namespace velmora::views {
 
@@ -14,19 +14,23 @@ osg::ref_ptr<osg::Geometry> CMeshGeometry::build(const vctl::MCTriS& mesh, const
     osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
     vertices->reserve(mesh.getNumOfVertices());
     triangles->reserve(3 * std::size_t(mesh.getNumOfTris()));
-    // Vertex numbers are kept here rather than in the vertices: the mesh belongs to the
-    // model entry and is only read.
-    std::unordered_map<const vctl::MCVertex*, unsigned> numbers;
-    numbers.reserve(mesh.getNumOfVertices());
+    // Vertex numbers are kept here, indexed by the vertices' slots, rather than in the
+    // vertices: the mesh belongs to the model entry and is only read. Vertices are numbered
+    // in the order the triangles first use them (unused vertices are left out).
+    constexpr unsigned NONE = ~0u;
+    std::vector<unsigned> numbers(mesh.getVertices().getSlotBound(), NONE);
     for (const vctl::MCTri* tri = mesh.getFirst(); tri; tri = tri->getNext())
     {
         for (int corner = 0; corner < 3; ++corner)
         {
             const vctl::MCVertex* vertex = tri->getVertex(corner);
-            auto [found, added] = numbers.emplace(vertex, static_cast<unsigned>(vertices->size()));
-            if (added)
+            unsigned& number = numbers[vctl::MCVerticeS::getSlot(vertex)];
+            if (number == NONE)
+            {
+                number = static_cast<unsigned>(vertices->size());
                 vertices->push_back(osg::Vec3(vertex->getX(), vertex->getY(), vertex->getZ()));
-            triangles->push_back(found->second);
+            }
+            triangles->push_back(number);
         }
     }
     osg::ref_ptr<osg::Vec3Array> normals = new osg::Vec3Array(vertices->size());

@@ -11,6 +11,10 @@
 #include "plug/Dialogs.h"
 #include "toolkit/sys/CReplacingFile.h"
 #include "plugins/ostrum/mc/CMarchingCubes.h"
+#include "plugins/ostrum/mesh/CFlatAreaReduction.h"
+#include "plugins/ostrum/mesh/CMeshDecimation.h"
+#include "plugins/ostrum/mesh/CMeshSmoothing.h"
+#include "plugins/ostrum/mesh/CSmallAreaReduction.h"
 #include "toolkit/mod/CFileChannel.h"
 #include "vctl/MCTriS.h"
 
@@ -18,6 +22,7 @@
 #include <wx/intl.h>
 #include <wx/msgdlg.h>
 
+#include <exception>
 #include <memory>
 
 namespace ostrum {
@@ -55,6 +60,7 @@ double singlePrecision(double value) { return static_cast<double>(static_cast<fl
 
 bool CModelCommands::createModel(CMarchingCubes& extractor, bool flowReduction)
 {
+    m_cancelled = false;
     data::CDataStorage& storage = m_actor.getBindings().getStorage();
     // Owned here until the model takes it: a cancelled or failed run destroys it.
     auto mesh = std::make_unique<vctl::MCTriS>();
@@ -72,20 +78,117 @@ bool CModelCommands::createModel(CMarchingCubes& extractor, bool flowReduction)
         extractor.setDimensions(regions->getXSize(), regions->getYSize(), regions->getZSize());
         extractor.setVoxelSize(singlePrecision(density->getDX()), singlePrecision(density->getDY()),
                                singlePrecision(density->getDZ()));
-        if (!extractor.extract(mesh.get(), region, *regions, flowReduction))
+        try
+        {
+            if (!extractor.extract(mesh.get(), region, *regions, flowReduction))
+            {
+                m_cancelled = true;
+                return false;
+            }
+        }
+        catch (const std::exception& failure)
+        {
+            // Too large a mesh for the memory limit, found before it was built (or while
+            // its blocks grew): the model stays as it was.
+            progress.reset();
+            plug::showMessage(m_actor, wxString::FromUTF8(failure.what()), wxGetTranslation("Error"),
+                              wxOK | wxICON_ERROR);
             return false;
-        // The flat-area reduction ("Flow reduction") joins this step with its own algorithm;
-        // until then the switch only reaches the extractor.
+        }
+    }
+    if (flowReduction)
+    {
+        // A window of its own shows the step's message; the reduction always succeeds.
+        std::unique_ptr<plug::CProgressReporter> progress =
+            plug::createProgress(m_actor, wxGetTranslation("Reducing model flat areas, please wait..."), 100);
+        CFlatAreaReduction reduction;
+        CProgressBinding binding(reduction, *progress);
+        progress->Show(true);
+        reduction.reduce(*mesh);
     }
 
+    {
+        data::CObjectPtr<data::CModel> model(storage.getEntry(ENTRY_MODEL, REQUEST));
+        model->setMesh(mesh.release());
+    }
+    announceModel(1);
+    return true;
+}
+
+bool CModelCommands::reduceSmallAreas(long threshold)
+{
+    m_cancelled = false;
+    data::CDataStorage& storage = m_actor.getBindings().getStorage();
+    std::unique_ptr<plug::CProgressReporter> progress;
+    {
+        data::CObjectPtr<data::CModel> model(storage.getEntry(ENTRY_MODEL, REQUEST));
+        vctl::MCTriS* mesh = model->getMesh();
+        if (!mesh)
+            return false;
+        progress = plug::createProgress(m_actor, wxGetTranslation("Reducing model flat areas, please wait..."), 100);
+        progress->Show(true);
+        CSmallAreaReduction().reduce(*mesh, threshold);
+    }
+    announceModel(1);
+    return true;
+}
+
+bool CModelCommands::smoothModel(long iterations, double lambda, double k)
+{
+    m_cancelled = false;
+    data::CDataStorage& storage = m_actor.getBindings().getStorage();
+    std::unique_ptr<plug::CProgressReporter> progress;
+    CMeshSmoothing smoothing;
+    bool done = false;
+    {
+        data::CObjectPtr<data::CModel> model(storage.getEntry(ENTRY_MODEL, REQUEST));
+        vctl::MCTriS* mesh = model->getMesh();
+        if (!mesh)
+            return false;
+        progress = plug::createProgress(m_actor, wxGetTranslation("Smoothing model, please wait..."), 100);
+        CProgressBinding binding(smoothing, *progress);
+        progress->Show(true);
+        // A failed run has put every position back: the model keeps its mesh as it was.
+        done = smoothing.smooth(*mesh, iterations, lambda, k);
+    }
+    m_cancelled = !done;
+    announceModel(done ? 1 : 0);
+    return done;
+}
+
+bool CModelCommands::decimateModel(std::optional<long> target)
+{
+    m_cancelled = false;
+    data::CDataStorage& storage = m_actor.getBindings().getStorage();
+    std::unique_ptr<plug::CProgressReporter> progress;
+    bool done = false;
+    {
+        data::CObjectPtr<data::CModel> model(storage.getEntry(ENTRY_MODEL, REQUEST));
+        vctl::MCTriS* mesh = model->getMesh();
+        if (!mesh)
+            return false;
+        progress = plug::createProgress(m_actor, wxGetTranslation("Decimating model, please wait..."), 100);
+        CMeshDecimation decimation;
+        CProgressBinding binding(decimation, *progress);
+        progress->Show(true);
+        const long count = mesh->getNumOfTris();
+        // A cancelled run has rebuilt the mesh as it was: the model keeps it.
+        done = decimation.decimate(*mesh, target ? *target : count * 50 / 100);
+    }
+    m_cancelled = !done;
+    announceModel(done ? 1 : 0);
+    return done;
+}
+
+void CModelCommands::announceModel(int flag)
+{
+    data::CDataStorage& storage = m_actor.getBindings().getStorage();
     const data::CEntryPtr modelEntry = storage.getEntry(ENTRY_MODEL, REQUEST);
     {
         data::CObjectPtr<data::CModel> model(modelEntry);
-        model->setMesh(mesh.release());
-        model->setFlag(1);
+        model->setFlag(static_cast<std::uint8_t>(flag));
     }
     storage.invalidate(modelEntry.get(), 0);
-    return true;
 }
 
 bool CModelCommands::hasTriangles()

@@ -10,6 +10,7 @@
 // A missing binding or storage raises CAppBindings::CNullAppBindings; storage failures
 // propagate. All calls on the GUI thread.
 
+#include <optional>
 #include <string>
 
 namespace plug {
@@ -33,9 +34,32 @@ public:
     //! under the progress window "Creating model, please wait...". On success the new mesh
     //! replaces the model's (the old one is destroyed), the flag byte becomes 1 and the
     //! model is announced; a region no voxel carries gives an empty mesh all the same.
-    //! False when cancelled in the progress window: the model stays as it was.
-    //! `flowReduction` is handed to the extractor; the flat-area step is not performed.
+    //! With `flowReduction` the new mesh then goes through the flat-area reduction under
+    //! the window "Reducing model flat areas, please wait..." (a stop there only ends its
+    //! quality pass early). False when the extraction was cancelled, or refused because the
+    //! mesh would pass the memory limit (its message in a box captioned "Error"): the model
+    //! stays as it was.
     bool createModel(CMarchingCubes& extractor, bool flowReduction);
+
+    //! "Reduce Small Areas": removes the model's pieces of at most `threshold` triangles
+    //! (the window "Reducing model flat areas, please wait..." shows meanwhile; no
+    //! progress, no cancel). False without a model mesh, else true; flag byte 1, announced.
+    bool reduceSmallAreas(long threshold);
+
+    //! "Run Smoothing" under "Smoothing model, please wait...". False without a model mesh,
+    //! or when cancelled (or stopped by a coordinate that would not be finite): the mesh
+    //! then stays exactly as it was, the flag byte becomes 0 and the model is announced.
+    bool smoothModel(long iterations, double lambda, double k);
+
+    //! "Run Decimation" under "Decimating model, please wait..." to fewer than `target`
+    //! triangles; without a target (a field that did not parse) half the current count
+    //! (× 50 / 100, integer division).
+    //! False without a model mesh, or when cancelled: the mesh then stays exactly as it
+    //! was, the flag byte becomes 0 and the model is announced.
+    bool decimateModel(std::optional<long> target);
+
+    //! True when the last command of this object failed because the user cancelled it.
+    bool wasCancelled() const { return m_cancelled; }
 
     //! "Save Model": asks for a file and writes the model's mesh there as binary STL
     //! (see writeModelFile). False without a mesh or triangles (nothing asked), when the
@@ -52,6 +76,10 @@ public:
 private:
     //! True when the model holds a mesh with at least one triangle.
     bool hasTriangles();
+    //! Sets the flag byte and announces the model (entry 801) with flags 0.
+    void announceModel(int flag);
+
+    bool m_cancelled = false;
 
     const plug::CAppActor& m_actor;
 };

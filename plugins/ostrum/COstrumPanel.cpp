@@ -3,6 +3,8 @@
 #include "data/CDataStorage.h"
 #include "data/StorageEntries.h"
 #include "plugins/ostrum/CModelCommands.h"
+#include "plugins/ostrum/mesh/CMeshDecimation.h"
+#include "plugins/ostrum/mesh/CMeshSmoothing.h"
 #include "vctl/MCTriS.h"
 
 #include <wx/button.h>
@@ -13,6 +15,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <optional>
 #include <sstream>
 
 namespace ostrum {
@@ -32,6 +35,23 @@ wxString decimal(std::int64_t value)
     text << value;
     return wxString::FromUTF8(text.str());
 }
+
+// Field values, each with its fallback when the text does not parse. Whole numbers are
+// read as signed decimals, so that a negative count is a count below 1, not a huge one.
+std::optional<long> wholeNumber(const wxTextCtrl* field)
+{
+    long value = 0;
+    if (field && field->GetValue().ToLong(&value, 10))
+        return value;
+    return std::nullopt;
+}
+double realNumber(const wxTextCtrl* field, double fallback)
+{
+    double value = 0.0;
+    return field && field->GetValue().ToCDouble(&value) ? value : fallback;
+}
+
+constexpr long DEFAULT_SMALL_AREA_THRESHOLD = 500;
 
 } // namespace
 
@@ -163,6 +183,51 @@ bool COstrumPanel::createModel()
     return CModelCommands(*this).createModel(m_marchingCubes, flowReduction);
 }
 
+bool COstrumPanel::reduceSmallAreas(CModelCommands& commands)
+{
+    return commands.reduceSmallAreas(wholeNumber(m_smallAreaThreshold).value_or(DEFAULT_SMALL_AREA_THRESHOLD));
+}
+
+bool COstrumPanel::smoothModel(CModelCommands& commands)
+{
+    return commands.smoothModel(wholeNumber(m_smoothingIterations).value_or(CMeshSmoothing::DEFAULT_ITERATIONS),
+                                realNumber(m_smoothingParameter1, CMeshSmoothing::DEFAULT_LAMBDA),
+                                realNumber(m_smoothingParameter2, CMeshSmoothing::DEFAULT_K));
+}
+
+bool COstrumPanel::decimateModel(CModelCommands& commands) { return commands.decimateModel(wholeNumber(m_endTriangles)); }
+
+bool COstrumPanel::reduceSmallAreas()
+{
+    CModelCommands commands(*this);
+    return reduceSmallAreas(commands);
+}
+
+bool COstrumPanel::smoothModel()
+{
+    CModelCommands commands(*this);
+    return smoothModel(commands);
+}
+
+bool COstrumPanel::decimateModel()
+{
+    CModelCommands commands(*this);
+    return decimateModel(commands);
+}
+
+bool COstrumPanel::runAll()
+{
+    CModelCommands commands(*this);
+    commands.createModel(m_marchingCubes, m_flowReduction && m_flowReduction->GetValue());
+    if (commands.wasCancelled())
+        return false;
+    reduceSmallAreas(commands);
+    smoothModel(commands);
+    if (commands.wasCancelled())
+        return false;
+    return decimateModel(commands);
+}
+
 bool COstrumPanel::saveModel() { return CModelCommands(*this).saveModel(); }
 
 void COstrumPanel::updateCounters(const data::CModel* model)
@@ -177,11 +242,9 @@ void COstrumPanel::updateCounters(const data::CModel* model)
 void COstrumPanel::onRunMc(wxCommandEvent&) { createModel(); }
 void COstrumPanel::onSaveModel(wxCommandEvent&) { saveModel(); }
 
-// Small-area reduction, smoothing and decimation arrive with their algorithms; until then
-// their buttons do nothing rather than pretend to change the model.
-void COstrumPanel::onReduceSmallAreas(wxCommandEvent&) {}
-void COstrumPanel::onRunSmoothing(wxCommandEvent&) {}
-void COstrumPanel::onRunDecimation(wxCommandEvent&) {}
-void COstrumPanel::onRunAll(wxCommandEvent&) {}
+void COstrumPanel::onReduceSmallAreas(wxCommandEvent&) { reduceSmallAreas(); }
+void COstrumPanel::onRunSmoothing(wxCommandEvent&) { smoothModel(); }
+void COstrumPanel::onRunDecimation(wxCommandEvent&) { decimateModel(); }
+void COstrumPanel::onRunAll(wxCommandEvent&) { runAll(); }
 
 } // namespace ostrum

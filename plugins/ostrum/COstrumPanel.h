@@ -8,8 +8,8 @@
 // destruction and its own field values; the model entry owns the meshes. Commands run on
 // the GUI thread through CModelCommands.
 //
-// The refinement steps arrive with their algorithms: their controls are in place and their
-// buttons do nothing yet.
+// Fields that do not parse fall back to their defaults: threshold 500, Parameter 1 0.6073,
+// Parameter 2 0.1, 5 iterations, and half the model's triangles for the end count.
 
 #include "data/CModel.h"
 #include "data/CObjectObserver.h"
@@ -24,6 +24,8 @@ class wxCommandEvent;
 class wxTextCtrl;
 
 namespace ostrum {
+
+class CModelCommands;
 
 class COstrumPanel : public plug::CPluginPanel, private data::CObjectObserver<data::CModel>
 {
@@ -60,6 +62,16 @@ public:
 
     //! "Run MC" (see CModelCommands::createModel) with the "Flow reduction" switch.
     bool createModel();
+    //! "Reduce Small Areas", "Run Smoothing", "Run Decimation" with the values of their
+    //! fields (see CModelCommands).
+    bool reduceSmallAreas();
+    bool smoothModel();
+    bool decimateModel();
+    //! "RUN ALL": Run MC, Reduce Small Areas, Run Smoothing and Run Decimation in this
+    //! order. A step that fails for want of a mesh does not stop the later ones; a step the
+    //! user cancelled does, and the model stays as the last completed step left it.
+    //! Returns the result of the decimation (false when a step was cancelled).
+    bool runAll();
     //! "Save Model" (see CModelCommands::saveModel).
     bool saveModel();
     //! The count fields from the model: its mesh's triangles and vertices, "0" and "0"
@@ -77,6 +89,11 @@ private:
     void onRunDecimation(wxCommandEvent& event);
     void onRunAll(wxCommandEvent& event);
     void onSaveModel(wxCommandEvent& event);
+
+    // The steps on one commands object, which tells RUN ALL about a cancel.
+    bool reduceSmallAreas(CModelCommands& commands);
+    bool smoothModel(CModelCommands& commands);
+    bool decimateModel(CModelCommands& commands);
 
     CMarchingCubes m_marchingCubes;
 

@@ -1,10 +1,14 @@
 #include "plugins/ostrum/mc/CMarchingCubes.h"
 #include "tests/mesh/MeshChecks.h"
+#include "toolkit/sys/MemoryLimit.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <vector>
@@ -466,6 +470,8 @@ TEST_P(MarchingCubesRandom, SurfaceIsClosedOrientedAndEnclosesTheRegion)
     ASSERT_TRUE(extract(mesh, volume, 1, dx, dy, dz));
     const auto report = meshcheck::examine(mesh);
     ASSERT_EQ(report.problem, "") << X << "x" << Y << "x" << Z;
+    // The memory estimate counts exactly the vertices that the extraction creates.
+    EXPECT_EQ(CMarchingCubes::countBoundaryEdges(X, Y, Z, 1, volume), std::uint64_t(mesh.getNumOfVertices()));
     for (double v : report.componentVolumes)
         EXPECT_GT(std::fabs(v), 1e-9); // no flat or self-cancelling component
 
@@ -510,5 +516,96 @@ INSTANTIATE_TEST_SUITE_P(Volumes, MarchingCubesRandom, ::testing::ValuesIn(rando
                                     std::to_string(static_cast<int>(param.param.density * 100)) +
                                     (param.param.clearBorder ? "_inner" : "_touching");
                          });
+
+// Case triangles are added without looking for an equal triangle: that is safe because no
+// case triangle has all three vertices on the edges of one face, where the cube next to
+// it (or a patch) could make the same triangle.
+TEST(MarchingCubesTable, NoCaseTriangleLiesInOneFace)
+{
+    const int faces[6][4] = {{0, 1, 2, 3}, {8, 9, 10, 11}, {0, 4, 8, 5}, {2, 6, 10, 7}, {3, 7, 11, 4}, {1, 5, 9, 6}};
+    for (int code = 0; code < 256; ++code)
+        for (const auto& tri : row(code))
+            for (const auto& face : faces)
+            {
+                const auto onFace = [&](int edge) { return std::find(std::begin(face), std::end(face), edge) != std::end(face); };
+                EXPECT_FALSE(onFace(tri[0]) && onFace(tri[1]) && onFace(tri[2])) << "code " << code;
+            }
+}
+
+//! Sets the process-wide memory limit for one scope and puts the previous setting back.
+class CMemoryLimitScope
+{
+public:
+    explicit CMemoryLimitScope(std::uint64_t bytes)
+    {
+        if (const char* text = std::getenv("VELMORA_MAX_MEMORY"))
+            m_previous = text;
+        kvo::sys::setMemoryLimit(bytes);
+    }
+    ~CMemoryLimitScope()
+    {
+        if (m_previous)
+            setenv("VELMORA_MAX_MEMORY", m_previous->c_str(), 1);
+        else
+            kvo::sys::setMemoryLimit(0);
+    }
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+// A noisy volume whose surface would pass the memory limit is refused before the mesh gets
+// anything; the estimate holds the real mesh, and the same limit lets a small region pass.
+TEST(MarchingCubes, MemoryLimitRefusesTheSurfaceBeforeBuilding)
+{
+    const int N = 40;
+    tVolume volume = makeVolume(N, N, N);
+    std::mt19937 random(99);
+    for (int z = 0; z < N; ++z)
+        for (int y = 0; y < N; ++y)
+            for (int x = 0; x < N; ++x)
+                volume.at(x, y, z) = static_cast<std::uint16_t>(random() % 2);
+    volume.at(1, 1, 1) = 5; // a small region beside the noise
+
+    const std::uint64_t vertices = CMarchingCubes::countBoundaryEdges(N, N, N, 1, volume);
+    const std::uint64_t estimate = CMarchingCubes::estimateMeshBytes(vertices);
+    {
+        vctl::MCTriS unlimited;
+        ASSERT_TRUE(extract(unlimited, volume, 1));
+        const vctl::MCArena& arena = unlimited.getVertices().getArena();
+        const std::uint64_t used = arena.getLiveCount(vctl::MCArena::KIND_VERTEX) * sizeof(vctl::MCVertex) +
+                                   arena.getLiveCount(vctl::MCArena::KIND_TRI) * sizeof(vctl::MCTri);
+        EXPECT_EQ(std::uint64_t(unlimited.getNumOfVertices()), vertices);
+        EXPECT_LE(used, estimate);
+        EXPECT_GE(used, estimate / 2);
+    }
+
+    CMemoryLimitScope limit(estimate / 2);
+    vctl::MCTriS mesh;
+    try
+    {
+        extract(mesh, volume, 1);
+        FAIL() << "the surface was built past the limit";
+    }
+    catch (const kvo::sys::CMemoryLimitExceeded& error)
+    {
+        EXPECT_EQ(std::string(error.what()).rfind("The surface mesh needs ", 0), 0u) << error.what();
+    }
+    EXPECT_EQ(mesh.getNumOfTris(), 0);
+    EXPECT_EQ(mesh.getNumOfVertices(), 0);
+    EXPECT_EQ(mesh.getVertices().getArena().getBytes(), 0u); // nothing was allocated
+
+    vctl::MCTriS small;
+    ASSERT_TRUE(extract(small, volume, 5));
+    EXPECT_EQ(small.getNumOfTris(), 8);
+
+    // Below what a vertex on every cube edge would take, but above the estimate: counted
+    // and built.
+    CMemoryLimitScope enough(estimate + estimate / 4 + 4 * vctl::MCArena::BLOCK_SIZE);
+    ASSERT_LT(estimate + estimate / 4 + 4 * vctl::MCArena::BLOCK_SIZE, CMarchingCubes::estimateMeshBytes(3 * 41 * 41 * 41));
+    vctl::MCTriS counted;
+    ASSERT_TRUE(extract(counted, volume, 1));
+    EXPECT_EQ(std::uint64_t(counted.getNumOfVertices()), vertices);
+}
 
 } // namespace

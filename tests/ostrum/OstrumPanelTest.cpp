@@ -325,10 +325,16 @@ TEST_F(OstrumPanelTest, RunMcPutsTheActiveRegionsSurfaceIntoTheModelAndTheCounte
     m_dialogs.log.clear();
     press(COstrumPanel::ID_RUN_MC);
 
-    // Progress: one report per slice layer (Z + 1 of them, out of Z), closed at the end.
-    EXPECT_EQ(m_dialogs.log, (std::vector<std::string>{"progress Creating model, please wait... 100", "shown",
-                                                       "report 1/3", "report 2/3", "report 3/3", "report 4/3",
-                                                       "closed"}));
+    // Progress: one report per slice layer (Z + 1 of them, out of Z), closed at the end;
+    // then the flat-area step ("Flow reduction" is on) in its own window, one quality report
+    // per triangle of the 8 (out of 1000).
+    EXPECT_EQ(m_dialogs.log,
+              (std::vector<std::string>{"progress Creating model, please wait... 100", "shown", "report 1/3",
+                                        "report 2/3", "report 3/3", "report 4/3", "closed",
+                                        "progress Reducing model flat areas, please wait... 100", "shown",
+                                        "report 1/1000", "report 2/1000", "report 3/1000", "report 4/1000",
+                                        "report 5/1000", "report 6/1000", "report 7/1000", "report 8/1000",
+                                        "closed"}));
     EXPECT_EQ(m_storage->announced, (std::vector<std::pair<int, int>>{{801, 0}}));
     vctl::MCTriS* mesh = modelMesh();
     ASSERT_NE(mesh, nullptr);
@@ -390,6 +396,8 @@ TEST_F(OstrumPanelTest, RunMcPutsTheActiveRegionsSurfaceIntoTheModelAndTheCounte
 TEST_F(OstrumPanelTest, CancelledRunMcLeavesThePreviousModel)
 {
     load(6, 6, 6, {{1, 1, 1}, {2, 1, 1}, {2, 2, 1}}, 1, 1);
+    // The raw extraction, to compare with the extractor's own run below.
+    control<wxCheckBox>(COstrumPanel::ID_FLOW_REDUCTION)->SetValue(false);
     ASSERT_TRUE(m_panel->createModel());
     vctl::MCTriS* before = modelMesh();
     ASSERT_NE(before, nullptr);

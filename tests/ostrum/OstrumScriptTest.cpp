@@ -8,6 +8,7 @@
 
 #include "host/import/CPhantomSource.h"
 #include "plugins/ostrum/mc/CMarchingCubes.h"
+#include "plugins/ostrum/mesh/CFlatAreaReduction.h"
 #include "vctl/MCTriS.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,8 @@ struct CCounts
     int vertices = 0;
 };
 
-// Label 1 where LOWER <= density < HIGHER, then the surface of label 1 at 1 mm voxels.
+// Label 1 where LOWER <= density < HIGHER, then the surface of label 1 at 1 mm voxels with
+// its flat areas reduced ("Flow reduction" is on by default).
 CCounts expectedBoneCounts()
 {
     const velmora::import::CLoadedVolume phantom = velmora::import::CPhantomSource(X, Y, Z).generate();
@@ -44,6 +46,7 @@ CCounts expectedBoneCounts()
     extractor.setVoxelSize(1.0, 1.0, 1.0);
     vctl::MCTriS mesh;
     EXPECT_TRUE(extractor.extract(&mesh, 1, labels));
+    EXPECT_TRUE(CFlatAreaReduction().reduce(mesh));
     return {mesh.getNumOfTris(), mesh.getNumOfVertices()};
 }
 
@@ -115,4 +118,35 @@ TEST(OstrumScriptTest, SaveIntoAFolderReportsTheError)
     EXPECT_EQ(result.err, "message: Failed to save the model!\n");
     EXPECT_EQ(ostrumtest::filesIn(folder), (std::vector<std::string>{"model.stl"}));
     EXPECT_TRUE(fs::is_directory(folder / "model.stl"));
+}
+
+TEST(OstrumScriptTest, RunMcBeyondTheMemoryLimitIsRefusedAndKeepsTheModel)
+{
+    // 64^3 voxels take 1 MiB of densities and labels; the bone shell's surface fits in 8 MiB,
+    // the surface of every soft-tissue voxel (noisy, a vertex on most cube edges) does not.
+    const auto result = runVelmoraScript("ostrum-memory",
+                                         {
+                                             "load phantom 64 64 64",
+                                             "set parvex \"Lower Threshold\" 1000",
+                                             "set parvex \"Higher Threshold\" 1500",
+                                             "press parvex \"Perform Thresholding\"",
+                                             "press ostrum \"Run MC\"",
+                                             "print info",
+                                             "set parvex \"Lower Threshold\" -20",
+                                             "set parvex \"Higher Threshold\" 60",
+                                             "press parvex \"Perform Thresholding\"",
+                                             "press ostrum \"Run MC\"",
+                                             "print info",
+                                             "expect consistent",
+                                         },
+                                         PLUGINS + " --max-memory 8M");
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    EXPECT_NE(result.err.find("message: The surface mesh needs "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("more than the memory limit of 8 MiB (--max-memory)"), std::string::npos) << result.err;
+    // Both print-outs show the bone model: the refused run left it as it was.
+    const std::size_t first = result.out.find("model: ");
+    ASSERT_NE(first, std::string::npos) << result.out;
+    const std::string model = result.out.substr(first, result.out.find('\n', first) - first);
+    EXPECT_NE(model, "model: 0 0");
+    EXPECT_NE(result.out.find(model, first + 1), std::string::npos) << result.out;
 }

@@ -10,6 +10,7 @@
 #include "host/import/CLoadedVolume.h"
 #include "host/import/CNiftiReader.h"
 #include "plugins/ostrum/mc/CMarchingCubes.h"
+#include "plugins/ostrum/mesh/CFlatAreaReduction.h"
 #include "vctl/MCTriS.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +76,8 @@ CExpected expectedModel(const velmora::import::CLoadedVolume& volume)
     extractor.setVoxelSize(volume.dx, volume.dy, volume.dz);
     vctl::MCTriS mesh;
     EXPECT_TRUE(extractor.extract(&mesh, 1, labels));
+    // "Run MC" reduces the flat areas too ("Flow reduction" is on by default).
+    EXPECT_TRUE(CFlatAreaReduction().reduce(mesh));
     expected.triangles = mesh.getNumOfTris();
     expected.vertices = mesh.getNumOfVertices();
     return expected;

@@ -130,6 +130,10 @@ class Generator:
         if cancel:
             return
         self.emit('expect triangles > 0')
+        # The block's surface is one closed piece of at least 12 triangles (fewer than 500
+        # once its flat areas are reduced): a threshold below 12 keeps it, so that there is
+        # a model to save.
+        self.emit('set ostrum "Small area treshold" %d' % r.choice([0, 1, 11]))
         step = r.choice(['none', 'small', 'smooth', 'decimate', 'all'])
         if step == 'small':
             self.emit('press ostrum "Reduce Small Areas"')

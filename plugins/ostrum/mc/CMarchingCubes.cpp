@@ -16,6 +16,8 @@
 
 #include "plugins/ostrum/mc/CMarchingCubes.h"
 
+#include "toolkit/sys/MemoryLimit.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -266,13 +268,15 @@ void CMarchingCubes::emitCube(CSlicePlanes& planes, std::int32_t k, std::int32_t
         m_corner[i][2] = zs[CORNER_OFFSET[i][2]];
     }
 
+    // No case triangle has its three vertices on the edges of one face, so it lies in no
+    // other cube: it is new and needs no search. (Patches lie in a face and are searched.)
     const std::int8_t* row = CASE_TABLE[code];
     for (int t = 0; t < 4 && row[3 * t] >= 0; ++t)
     {
         MCVertex* a = edgeVertex(planes, position, row[3 * t]);
         MCVertex* b = edgeVertex(planes, position, row[3 * t + 1]);
         MCVertex* c = edgeVertex(planes, position, row[3 * t + 2]);
-        m_mesh->addTri(a, b, c);
+        m_mesh->appendTri(a, b, c);
     }
 
     // Face patches: where this cube and the neighbour across a shared ambiguous face cut it
@@ -307,12 +311,92 @@ void CMarchingCubes::emitCube(CSlicePlanes& planes, std::int32_t k, std::int32_t
         patch(3, 7, 11, 4);
 }
 
+std::uint64_t CMarchingCubes::countBoundaryEdges(std::int32_t X, std::int32_t Y, std::int32_t Z, int region,
+                                                 const tRegionVolume& volume)
+{
+    if (region < 0 || region > 0xFFFF)
+        return 0;
+    const auto label = static_cast<std::uint16_t>(region);
+    // Only voxels within both the dimensions and the volume can be inside.
+    const std::int32_t xRead = std::clamp(std::min(X, volume.getXSize()), 0, X);
+    const std::int32_t yRead = std::clamp(std::min(Y, volume.getYSize()), 0, Y);
+    const std::int32_t zRead = std::clamp(std::min(Z, volume.getZSize()), 0, Z);
+    if (xRead == 0 || yRead == 0 || zRead == 0)
+        return 0;
+    // Each inside voxel has six edges to its neighbours; an edge between two inside voxels
+    // is no boundary and is taken off twice (once from each end): 6 × inside − 2 × pairs.
+    // Flags are bytes 0 or 1 in rows padded with zeros to whole words, so that the pairs of
+    // eight voxels are counted at once: the set bits of (row AND neighbour row).
+    static_assert(std::endian::native == std::endian::little, "byte k of a word is bits 8k .. 8k + 7");
+    const std::size_t words = (std::size_t(xRead) + 1 + 7) / 8;
+    const std::size_t stride = words * 8;
+    std::vector<std::uint8_t> previous(stride * std::size_t(yRead), 0), current(stride * std::size_t(yRead), 0);
+    const auto word = [](const std::uint8_t* p) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        return w;
+    };
+    // The set bytes of a word of 0/1 bytes: their sum, gathered in the top byte.
+    const auto ones = [](std::uint64_t w) { return (w * 0x0101010101010101ull) >> 56; };
+    std::uint64_t inside = 0, pairs = 0;
+    for (std::int32_t d = 0; d < zRead; ++d)
+    {
+        for (std::int32_t j = 0; j < yRead; ++j)
+        {
+            const std::uint16_t* labels = volume.getRowPtr(j, d);
+            std::uint8_t* flags = current.data() + std::size_t(j) * stride;
+            // Whole groups of 16 first: a loop of fixed length into a local array, which the
+            // compiler turns into vector compares.
+            std::int32_t k = 0;
+            for (; k + 16 <= xRead; k += 16)
+            {
+                std::uint8_t group[16];
+                for (int i = 0; i < 16; ++i)
+                    group[i] = labels[k + i] == label;
+                std::memcpy(flags + k, group, sizeof group);
+            }
+            for (; k < xRead; ++k)
+                flags[k] = labels[k] == label;
+            const std::uint8_t* below = j > 0 ? flags - stride : nullptr;
+            const std::uint8_t* before = previous.data() + std::size_t(j) * stride;
+            for (std::size_t w = 0; w < words; ++w)
+            {
+                const std::uint64_t here = word(flags + 8 * w);
+                if (!here)
+                    continue;
+                // The next word's first byte is in reach: rows carry at least one zero after
+                // the last voxel.
+                const std::uint64_t right = w + 1 < words ? here >> 8 | word(flags + 8 * w + 8) << 56 : here >> 8;
+                inside += ones(here);
+                pairs += ones(here & right) + ones(here & word(before + 8 * w)) +
+                         (below ? ones(here & word(below + 8 * w)) : 0);
+            }
+        }
+        previous.swap(current);
+    }
+    return 6 * inside - 2 * pairs;
+}
+
+std::uint64_t CMarchingCubes::estimateMeshBytes(std::uint64_t vertices)
+{
+    const std::uint64_t bytes = vertices * sizeof(MCVertex) + 2 * vertices * sizeof(MCTri);
+    return bytes + bytes / 8;
+}
+
 bool CMarchingCubes::extract(vctl::MCTriS* mesh, int region, const tRegionVolume& volume, bool /*flowReduction*/)
 {
     if (!mesh)
         return false; // nothing to build into
-    m_mesh = mesh;
     const std::int32_t X = m_xSize, Y = m_ySize, Z = m_zSize;
+    // The surface is counted only when the most it could hold (a vertex on every edge of
+    // every cube) would not fit: usually the limit is far above that and nothing is read.
+    const std::uint64_t held = mesh->getVertices().getArena().getBytes();
+    std::uint64_t cubes = 0;
+    const bool unbounded = __builtin_mul_overflow(std::uint64_t(X) + 1, std::uint64_t(Y) + 1, &cubes) ||
+                           __builtin_mul_overflow(cubes, std::uint64_t(Z) + 1, &cubes) || cubes > (std::uint64_t(1) << 48);
+    if (unbounded || held + estimateMeshBytes(3 * cubes) > kvo::sys::getMemoryLimit())
+        kvo::sys::checkMemory(held + estimateMeshBytes(countBoundaryEdges(X, Y, Z, region, volume)), "The surface mesh");
+    m_mesh = mesh;
     const std::size_t S = std::size_t(X) + 10;
     const std::size_t R = std::size_t(Y) + 10;
     CSlicePlanes planes(S, R);

@@ -12,6 +12,12 @@
 // normals by the right-hand rule point out of the region. Vertices are shared between
 // cubes through edge caches spanning two slices; memory is proportional to one slice.
 //
+// Memory: before anything is built, the size of the surface is estimated from the edges
+// between inside and outside voxels (each carries one vertex; a closed surface has about
+// two triangles per vertex) and checked against the process-wide memory limit, unless
+// even a vertex on every cube edge would fit; the mesh's arena checks every block it adds
+// as well.
+//
 // Progress: the total is Z; after each of the Z + 1 slice layers the counter advances and
 // the callback gets (counter, Z). A false answer stops the extraction, which returns false
 // and leaves in the mesh what was emitted so far. Not thread-safe.
@@ -63,8 +69,19 @@ public:
     //! the volume's own sizes count as outside. `flowReduction` is accepted for the flat-area
     //! step and not used here. Returns true when done, false when the progress callback
     //! asked to stop (or mesh is null). On success the default progress callback is put
-    //! back. Throws std::bad_alloc when the slice planes cannot be allocated.
+    //! back. Throws std::bad_alloc when the slice planes cannot be allocated, and
+    //! kvo::sys::CMemoryLimitExceeded, before the mesh changes, when the estimated surface
+    //! (with what the mesh holds already) would pass the memory limit, or later when the
+    //! mesh grows past it after all.
     bool extract(vctl::MCTriS* mesh, int region, const tRegionVolume& volume, bool flowReduction = false);
+
+    //! The number of cube edges of the extraction between an inside and an outside voxel
+    //! (voxels beyond the volume are outside): exactly the vertex count of the surface.
+    static std::uint64_t countBoundaryEdges(std::int32_t X, std::int32_t Y, std::int32_t Z, int region,
+                                            const tRegionVolume& volume);
+    //! Bytes of a mesh of a closed surface with that many vertices: the vertices and about
+    //! two triangles each, with an eighth more for surfaces of many handles.
+    static std::uint64_t estimateMeshBytes(std::uint64_t vertices);
 
 protected:
     vctl::MCTriS* m_mesh = nullptr;
