@@ -104,8 +104,8 @@ class Generator:
         elif choice == 'show':
             self.emit('check tolvane "Show Regions" %s' % r.choice(['on', 'off']))
         elif choice == 'active':
-            self.emit('dclick tolvane %d 0' % r.randint(1, 3))
-            self.active_one()
+            # Row 1 is the only row every table has (RELABEL may leave just 0 and 1).
+            self.emit('dclick tolvane 1 0')
         else:
             self.emit('cell tolvane 1 3 "Region %d"' % r.randint(1, 99))
 
