@@ -548,8 +548,12 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
     // What the library may take for one file: room for any real slice, not for whatever a
     // damaged length field claims.
     std::uintmax_t largestFile = 0;
-    for (const std::string& file : files)
-        largestFile = std::max(largestFile, std::filesystem::file_size(file, error));
+    for (const std::string& file : files) {
+        std::error_code sizeError;
+        const std::uintmax_t size = std::filesystem::file_size(file, sizeError);
+        if (!sizeError)
+            largestFile = std::max(largestFile, std::min<std::uintmax_t>(size, std::uintmax_t(1) << 40));
+    }
     const std::uint64_t childMemory
         = std::min<std::uint64_t>(kvo::sys::getMemoryLimit(), CHILD_BASE_MEMORY + CHILD_MEMORY_PER_FILE_BYTE * largestFile);
     // Files on which the library stopped while their header was read: not images we can
