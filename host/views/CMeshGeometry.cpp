@@ -53,7 +53,12 @@ osg::ref_ptr<osg::Geometry> CMeshGeometry::build(const vctl::MCTriS& mesh, const
     colors->push_back(color);
     geometry->setColorArray(colors.get(), osg::Array::BIND_OVERALL);
     geometry->addPrimitiveSet(triangles.get());
-    geometry->setUseVertexBufferObjects(true);
+    // Drawn from client arrays: OpenSceneGraph recycles the buffer objects of released
+    // geometries, and a geometry drawn from a recycled vertex buffer made the GL read vertex
+    // offsets as addresses (a crash after steps that rebuild the model at its old size).
+    // The view draws on paint only, so sending the arrays with each frame costs little.
+    geometry->setUseVertexBufferObjects(false);
+    geometry->setUseDisplayList(false);
     return geometry;
 }
 

@@ -442,3 +442,58 @@ TEST_F(SceneViewsTest, ScreenshotShowsRegionsOverThePhantomAndTheModel)
     EXPECT_FALSE(model.hasModel());
     EXPECT_LT(modelPixels(shot("views-empty.png")), 10);
 }
+
+TEST_F(SceneViewsTest, ModelsRebuiltOverAndOverDrawEveryFrame)
+{
+    // Steps give the view a new geometry for every change of the model: often of the old
+    // one's size (small areas with nothing to remove), sometimes larger or smaller, now and
+    // then with an empty view between. The graphics library recycles the buffers of such
+    // geometries; drawn from recycled vertex buffers, the GL read vertex offsets as
+    // addresses (a crash in about every second run of this test). Every frame must draw,
+    // and the model stays shown.
+    CModelView& model = *scene().getModelView();
+    auto bipyramid = [](int sides) {
+        // `sides` vertices round the equator and two apexes: sides + 2 vertices.
+        auto mesh = std::make_unique<vctl::MCTriS>();
+        vctl::MCVerticeS& vertices = mesh->getVertices();
+        std::vector<vctl::MCVertex*> ring;
+        for (int i = 0; i < sides; ++i)
+        {
+            const double angle = 2 * M_PI * i / sides;
+            ring.push_back(vertices.addVertex(16 + 6 * std::cos(angle), 7.5 + 6 * std::sin(angle), 20));
+        }
+        vctl::MCVertex* top = vertices.addVertex(16, 7.5, 26);
+        vctl::MCVertex* bottom = vertices.addVertex(16, 7.5, 14);
+        for (int i = 0; i < sides; ++i)
+        {
+            mesh->addTri(ring[i], ring[(i + 1) % sides], top);
+            mesh->addTri(ring[(i + 1) % sides], ring[i], bottom);
+        }
+        return mesh;
+    };
+    auto show = [&](std::unique_ptr<vctl::MCTriS> mesh) {
+        data::CObjectPtr<data::CModel> entry(storage().getEntry(801, REQUEST));
+        if (mesh || !entry->getMesh())
+            entry->setMesh(mesh ? mesh.release() : bipyramid(32).release());
+        storage().invalidate(entry.getEntry(), 0);
+    };
+    for (int round = 0; round < 400; ++round)
+    {
+        // A new mesh every seventh round (32, 33 or 34 sides), else the same one redrawn.
+        show(round % 7 == 0 ? bipyramid(32 + (round / 7) % 3) : nullptr);
+        model.renderNow();
+        if (round % 2)
+            model.renderNow();
+        if (round % 11 == 0)
+        {
+            {
+                data::CObjectPtr<data::CModel> entry(storage().getEntry(801, REQUEST));
+                entry->setMesh(nullptr);
+                storage().invalidate(entry.getEntry(), 0);
+            }
+            EXPECT_FALSE(model.hasModel());
+            model.renderNow();
+        }
+        ASSERT_TRUE(model.hasModel() || round % 11 == 0);
+    }
+}
