@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A soak test of the host and its three plug-ins: random but valid scripts (run by hand).
+"""A soak test of the host and its three plug-ins: random but valid scripts.
 
 Generates a script of COMMANDS commands from SEED (thresholds, filters, region commands,
 model steps, cancels, undo and redo, loads of small phantoms, segmentation files saved and
