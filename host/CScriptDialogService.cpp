@@ -2,19 +2,35 @@
 
 #include <wx/defs.h>
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
 
 // A progress window that is never shown: it answers cancel at its first report when the
-// script said so, and otherwise lets the command run to the end.
+// script said so, and otherwise lets the command run to the end. With an output it prints
+// "progress: MESSAGE N%" each time the command passes a tenth (10%, 20% ... 100%).
 class CScriptProgress : public plug::CProgressReporter
 {
 public:
-    explicit CScriptProgress(bool cancel) : m_cancel(cancel) {}
-    bool Show(bool) override { return true; }
-    bool updateProgress(int, int) override
+    CScriptProgress(bool cancel, std::ostream* out, const wxString& message)
+        : m_cancel(cancel), m_out(out), m_message(message.utf8_string())
     {
+    }
+    bool Show(bool) override { return true; }
+    bool updateProgress(int current, int total) override
+    {
+        if (m_out && total > 0)
+        {
+            const long long clamped = std::clamp<long long>(current, 0, total);
+            const int tenth = static_cast<int>(clamped * 10 / total);
+            if (tenth > m_tenth)
+            {
+                m_tenth = tenth;
+                *m_out << "progress: " << m_message << ' ' << tenth * 10 << '%' << std::endl;
+            }
+        }
         if (m_cancel)
         {
             m_cancel = false;
@@ -26,6 +42,9 @@ public:
 private:
     bool m_cancel;
     bool m_cancelled = false;
+    std::ostream* m_out;
+    std::string m_message;
+    int m_tenth = 0;
 };
 
 } // namespace
@@ -99,11 +118,11 @@ bool CScriptDialogService::chooseColour(const wxColour&, const wxString& caption
     return true;
 }
 
-plug::CProgressReporter* CScriptDialogService::createProgress(const wxString&, int)
+plug::CProgressReporter* CScriptDialogService::createProgress(const wxString& message, int)
 {
     CAnswer answer;
     const bool cancel = take(EKind::Progress, answer);
-    return new CScriptProgress(cancel);
+    return new CScriptProgress(cancel, m_progress ? &m_messages : nullptr, message);
 }
 
 } // namespace velmora

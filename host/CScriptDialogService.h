@@ -31,7 +31,11 @@ public:
         std::string text; //!< the script's words, for messages about left-over answers
     };
 
-    explicit CScriptDialogService(std::ostream& messages) : m_messages(messages) {}
+    //! `progress`: long commands print their progress on `messages`, one line per tenth.
+    explicit CScriptDialogService(std::ostream& messages, bool progress = false)
+        : m_messages(messages), m_progress(progress)
+    {
+    }
 
     void queue(const CAnswer& answer) { m_answers.push_back(answer); }
     const std::deque<CAnswer>& getQueued() const { return m_answers; }
@@ -54,6 +58,7 @@ private:
     std::ostream& m_messages;
     std::deque<CAnswer> m_answers;
     std::string m_failure;
+    bool m_progress;
 };
 
 } // namespace velmora

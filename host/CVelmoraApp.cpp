@@ -69,7 +69,7 @@ bool CVelmoraApp::OnInit()
     m_data->createEntries();
     if (scripted)
     {
-        m_dialogs = new CScriptDialogService(std::cerr);
+        m_dialogs = new CScriptDialogService(std::cerr, m_options.progress);
         m_host->getSceneHub().setDialogService(m_dialogs.get());
     }
 

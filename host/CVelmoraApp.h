@@ -22,6 +22,7 @@ struct CAppOptions
     std::string dataSource;
     std::string scriptFile;
     bool timings = false;
+    bool progress = false; //!< script mode: progress of long commands on standard error
 };
 
 class CVelmoraApp : public wxApp

@@ -15,8 +15,8 @@ namespace {
 
 void printUsage(std::ostream& out)
 {
-    out << "usage: velmora [--plugins DIR] [--data SOURCE] [--script FILE] [--timings] [--max-memory SIZE]\n"
-           "               [--list-plugins]\n"
+    out << "usage: velmora [--plugins DIR] [--data SOURCE] [--script FILE] [--timings] [--progress]\n"
+           "               [--max-memory SIZE] [--list-plugins]\n"
            "  SIZE: bytes, or a number with K, M, G or T (default: the physical memory)\n"
            "  SOURCE: phantom[:XxYxZ] | dicom:DIR | nifti:FILE | raw:FILE:XxYxZ[:DX,DY,DZ]\n";
 }
@@ -47,6 +47,8 @@ int main(int argc, char** argv)
             options.scriptFile = value();
         else if (argument == "--timings")
             options.timings = true;
+        else if (argument == "--progress")
+            options.progress = true;
         else if (argument == "--max-memory")
         {
             std::uint64_t bytes = 0;

@@ -13,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <regex>
+#include <sstream>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -149,4 +153,57 @@ TEST(OstrumScriptTest, RunMcBeyondTheMemoryLimitIsRefusedAndKeepsTheModel)
     const std::string model = result.out.substr(first, result.out.find('\n', first) - first);
     EXPECT_NE(model, "model: 0 0");
     EXPECT_NE(result.out.find(model, first + 1), std::string::npos) << result.out;
+}
+
+TEST(OstrumScriptTest, ProgressOfLongCommandsIsPrintedByTenthsWhenAsked)
+{
+    // Each command's progress window's message with the tenths it passed; a cancelled one
+    // prints nothing (it stops at its first report).
+    const auto result = runVelmoraScript("ostrum-progress",
+                                         {
+                                             "load phantom " + std::to_string(X) + " " + std::to_string(Y) + " " + std::to_string(Z),
+                                             "set parvex \"Lower Threshold\" " + std::to_string(LOWER),
+                                             "set parvex \"Higher Threshold\" " + std::to_string(HIGHER),
+                                             "press parvex \"Perform Median Filtering\"",
+                                             "press parvex \"Perform Thresholding\"",
+                                             "press ostrum \"Run MC\"",
+                                             "set ostrum \"Number of iterations\" 5",
+                                             "press ostrum \"Run Smoothing\"",
+                                             "answer cancel",
+                                             "press ostrum \"Run Decimation\"",
+                                             "expect triangles > 1000",
+                                         },
+                                         PLUGINS + " --progress");
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    std::vector<std::pair<std::string, std::vector<int>>> commands;
+    std::istringstream lines(result.err);
+    const std::regex progress(R"(progress: (.*) (\d+)%)");
+    for (std::string line; std::getline(lines, line);)
+    {
+        std::smatch match;
+        if (line.rfind("progress: ", 0) != 0)
+            continue;
+        ASSERT_TRUE(std::regex_match(line, match, progress)) << line;
+        const int percent = std::stoi(match[2]);
+        EXPECT_EQ(percent % 10, 0) << line;
+        // A new command starts where the message changes (a filter of several passes may
+        // count its tenths again for each).
+        if (commands.empty() || commands.back().first != match[1])
+            commands.push_back({match[1], {}});
+        commands.back().second.push_back(percent);
+    }
+    std::vector<std::string> messages;
+    for (const auto& [message, tenths] : commands)
+        messages.push_back(message);
+    const std::vector<std::string> expected = {
+        "Applying median filter, please wait...",   "Applying thresholding filter, please wait...",
+        "Creating model, please wait...",           "Reducing model flat areas, please wait...",
+        "Smoothing model, please wait...",
+    };
+    ASSERT_EQ(messages, expected) << result.err;
+    for (const auto& [message, tenths] : commands)
+        for (int percent : tenths)
+            EXPECT_TRUE(percent >= 10 && percent <= 100) << message << " " << percent;
+    // Smoothing reports twice per iteration, to the end.
+    EXPECT_EQ(commands[4].second, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
 }

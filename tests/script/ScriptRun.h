@@ -24,7 +24,7 @@ inline std::string readWholeFile(const std::filesystem::path& path)
     return text.str();
 }
 
-//! The host's own lines of standard error (errors, messages, warnings, timings, assertions),
+//! The host's own lines of standard error (errors, messages, warnings, timings, progress, assertions),
 //! without what GTK or other libraries may print there.
 inline std::string ownLines(const std::string& text)
 {
@@ -35,7 +35,7 @@ inline std::string ownLines(const std::string& text)
         const bool own = line.find(": error: ") != std::string::npos || line.rfind("message: ", 0) == 0 ||
                          line.rfind("warning: ", 0) == 0 || line.rfind("timing: ", 0) == 0 ||
                          line.rfind("assertion: ", 0) == 0 || line.rfind("failed: ", 0) == 0 ||
-                         line.rfind("plug-in error: ", 0) == 0;
+                         line.rfind("plug-in error: ", 0) == 0 || line.rfind("progress: ", 0) == 0;
         if (own)
             kept += line + "\n";
     }
