@@ -40,7 +40,7 @@ bool CTolvanePanel::prepare()
     auto* createRow = new wxBoxSizer(wxHORIZONTAL);
     createRow->Add(button(ID_CREATE_NEW, "Create New", "Creates a new region", 75), 1, wxEXPAND | wxALL, 5);
     m_regionCount = new wxSpinCtrl(parent, adapter.getId(ID_REGION_COUNT), wxEmptyString, wxDefaultPosition,
-                                   wxSize(75, -1), wxSP_ARROW_KEYS, CRegionCommands::MIN_NEW_REGIONS,
+                                   wxDefaultSize, wxSP_ARROW_KEYS, CRegionCommands::MIN_NEW_REGIONS,
                                    CRegionCommands::MAX_NEW_REGIONS, 1);
     m_regionCount->SetToolTip(wxGetTranslation("Please, specify a number of regions you want to add."));
     createRow->Add(m_regionCount, 1, wxEXPAND | wxALL, 5);
