@@ -23,6 +23,10 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
+#include <wx/display.h>
+#include <wx/scrolwin.h>
+#include <wx/settings.h>
+#include <wx/sizer.h>
 #include <wx/stattext.h>
 
 namespace velmora {
@@ -50,11 +54,26 @@ void forgetScreenSnapshot(wxScreenDC& screen)
     }
 }
 
+// The work area (the display less panels and docks) of the display the window is on.
+wxRect workArea(const wxWindow* window)
+{
+    const int index = wxDisplay::GetFromWindow(window);
+    const wxDisplay display(index == wxNOT_FOUND ? 0u : static_cast<unsigned>(index));
+    const wxRect area = display.GetClientArea();
+    return area.IsEmpty() ? wxRect(0, 0, 1280, 720) : area;
+}
+
 } // namespace
 
 CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
-    : wxFrame(nullptr, wxID_ANY, "Velmora", wxDefaultPosition, wxSize(1600, 1000)), m_host(host), m_data(data)
+    : wxFrame(nullptr, wxID_ANY, "Velmora"), m_host(host), m_data(data)
 {
+    // The whole work area up to 1600 x 1000 (laptop screens need every pixel), nine tenths
+    // of it beyond.
+    const wxRect area = workArea(this);
+    const wxSize size(area.width <= 1600 ? area.width : area.width * 9 / 10,
+                      area.height <= 1000 ? area.height : area.height * 9 / 10);
+    SetSize(wxRect(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2, size.x, size.y));
     m_aui.SetManagedWindow(this);
     m_views = new views::CSceneViews(this, host.getStorage(), host.getSceneHub());
     m_aui.AddPane(m_views, wxAuiPaneInfo().Name("views").CenterPane());
@@ -96,34 +115,43 @@ void CMainFrame::installPlugins(std::vector<std::string>& errors)
 {
     m_host.getPlugins().createAll(this, errors);
     m_pluginsInstalled = true;
-    // Panels stack in columns at the right; a column takes panels while their heights fit
-    // the window, so that every panel gets the room it asks for.
-    const int available = std::max(400, GetClientSize().y - 40);
-    int column = 0;
+    // The panels share one column at the right, as wide as the widest panel (the views keep
+    // the rest). Each sits in a pane that scrolls vertically: on a short screen the column
+    // shares its height among the panes and every control stays reachable.
+    const int scrollbar = std::max(0, wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this));
+    int width = 0;
+    for (CHostedPlugin& plugin : m_host.getPlugins().getPlugins())
+    {
+        if (plugin.panel)
+            width = std::max(width, plugin.panel->GetBestSize().x + scrollbar);
+    }
     int position = 0;
-    int usedHeight = 0;
     for (CHostedPlugin& plugin : m_host.getPlugins().getPlugins())
     {
         if (plugin.panel)
         {
+            auto* pane = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxVSCROLL);
+            pane->SetName(wxString::FromUTF8(plugin.name) + " pane");
+            plugin.panel->Reparent(pane);
+            plugin.panel->Show(); // the pane is shown and hidden by the dock manager
+            auto* sizer = new wxBoxSizer(wxVERTICAL);
+            sizer->Add(plugin.panel, 0, wxEXPAND);
+            pane->SetSizer(sizer);
+            pane->SetScrollRate(0, 10);
+            pane->FitInside();
+            m_panes[plugin.panel] = pane;
             const wxSize best = plugin.panel->GetBestSize();
-            const int height = best.y + 30; // the caption
-            if (position > 0 && usedHeight + height > available)
-            {
-                ++column;
-                position = 0;
-                usedHeight = 0;
-            }
-            usedHeight += height;
-            m_aui.AddPane(plugin.panel, wxAuiPaneInfo()
-                                            .Name(plugin.name)
-                                            .Caption(plugin.name)
-                                            .Right()
-                                            .Row(column)
-                                            .Position(position++)
-                                            .BestSize(best)
-                                            .MinSize(wxSize(260, std::min(best.y, 200)))
-                                            .CloseButton(true));
+            m_aui.AddPane(pane, wxAuiPaneInfo()
+                                    .Name(plugin.name)
+                                    .Caption(plugin.name)
+                                    .Right()
+                                    .Layer(0)
+                                    .Row(0)
+                                    .Position(position++)
+                                    .BestSize(wxSize(width, best.y))
+                                    .MinSize(wxSize(width, std::min(best.y, 120)))
+                                    .FloatingSize(wxSize(width, best.y + 40))
+                                    .CloseButton(true));
         }
         if (plugin.menu)
         {
@@ -145,8 +173,10 @@ void CMainFrame::removePlugins()
     {
         if (plugin.panel)
         {
-            m_aui.DetachPane(plugin.panel);
+            wxWindow* pane = getPaneWindow(plugin);
+            m_aui.DetachPane(pane ? pane : plugin.panel);
             delete plugin.panel;
+            delete pane;
         }
         if (plugin.menu)
         {
@@ -162,20 +192,61 @@ void CMainFrame::removePlugins()
             delete plugin.menu;
         }
     }
+    m_panes.clear();
     m_host.getPlugins().forgetWindows();
     m_aui.Update();
 }
 
 bool CMainFrame::isPluginPanelShown(const CHostedPlugin& plugin)
 {
-    return plugin.panel && m_aui.GetPane(plugin.panel).IsShown();
+    wxWindow* pane = getPaneWindow(plugin);
+    return pane && m_aui.GetPane(pane).IsShown();
+}
+
+wxWindow* CMainFrame::getPaneWindow(const CHostedPlugin& plugin) const
+{
+    const auto found = m_panes.find(plugin.panel);
+    return found == m_panes.end() ? nullptr : found->second;
+}
+
+bool CMainFrame::scrollIntoView(wxWindow* control)
+{
+    wxScrolledWindow* pane = nullptr;
+    for (wxWindow* window = control; window && !pane; window = window->GetParent())
+    {
+        for (const auto& [panel, candidate] : m_panes)
+        {
+            if (candidate == window)
+                pane = candidate;
+        }
+    }
+    if (!pane || control == pane)
+        return false;
+    // The control's place in the pane's whole (unscrolled) area, in scroll units.
+    const wxPoint shown = pane->ScreenToClient(control->GetScreenPosition());
+    const wxPoint whole = pane->CalcUnscrolledPosition(shown);
+    int unitX = 0, unitY = 0;
+    pane->GetScrollPixelsPerUnit(&unitX, &unitY);
+    if (unitY > 0)
+    {
+        const int visible = pane->GetClientSize().y;
+        const int height = control->GetSize().y;
+        const int start = pane->CalcUnscrolledPosition(wxPoint(0, 0)).y;
+        if (whole.y < start)
+            pane->Scroll(-1, whole.y / unitY); // its top at the pane's top, or just below
+        else if (whole.y + height > start + visible)
+            pane->Scroll(-1, (whole.y + height - visible + unitY - 1) / unitY); // its bottom in view
+    }
+    return true;
 }
 
 void CMainFrame::showPluginPanel(CHostedPlugin& plugin, bool show)
 {
-    if (!plugin.panel)
+    wxWindow* pane = getPaneWindow(plugin);
+    if (!pane)
         return;
-    m_aui.GetPane(plugin.panel).Show(show);
+    m_aui.GetPane(pane).Show(show);
+    plugin.panel->Show(show); // a plug-in may ask whether its panel is shown
     m_aui.Update();
     if (plugin.menu)
         plugin.menu->Check(plugin.idBase + plug::ID_MENU_SHOW_PANEL, show);
@@ -311,8 +382,12 @@ void CMainFrame::onPaneClose(wxAuiManagerEvent& event)
 {
     for (CHostedPlugin& plugin : m_host.getPlugins().getPlugins())
     {
-        if (event.GetPane() && event.GetPane()->window == plugin.panel && plugin.menu)
-            plugin.menu->Check(plugin.idBase + plug::ID_MENU_SHOW_PANEL, false);
+        if (event.GetPane() && event.GetPane()->window == getPaneWindow(plugin))
+        {
+            plugin.panel->Show(false);
+            if (plugin.menu)
+                plugin.menu->Check(plugin.idBase + plug::ID_MENU_SHOW_PANEL, false);
+        }
     }
 }
 

@@ -1,13 +1,17 @@
 #pragma once
 // The host's main window: the scene views in the centre (three ortho slices and the 3D
-// model), the plug-in panels docked at the side (wxAUI) and the menu bar with File, Edit
-// and one menu per plug-in.
+// model), the plug-in panels docked in one column at the right (wxAUI; each in a pane that
+// scrolls when the column is shorter than the panel) and the menu bar with File, Edit and
+// one menu per plug-in. The window takes its size from the display it opens on.
 
 #include <wx/aui/framemanager.h>
 #include <wx/frame.h>
 
+#include <map>
 #include <string>
 #include <vector>
+
+class wxScrolledWindow;
 
 namespace velmora {
 
@@ -55,6 +59,11 @@ public:
     bool saveScreenshot(const wxString& path);
 
     wxAuiManager& getAuiManager() { return m_aui; }
+    //! The docked pane (a scrolled window) that holds a plug-in's panel; null for none.
+    wxWindow* getPaneWindow(const CHostedPlugin& plugin) const;
+    //! Scrolls the pane that holds `control` (a window inside a plug-in panel) so that the
+    //! control is in view. False when it is in no plug-in pane.
+    bool scrollIntoView(wxWindow* control);
     wxWindow* getViewArea();
     views::CSceneViews& getSceneViews() { return *m_views; }
 
@@ -73,6 +82,7 @@ private:
     wxAuiManager m_aui;
     views::CSceneViews* m_views = nullptr;
     bool m_pluginsInstalled = false;
+    std::map<const wxWindow*, wxScrolledWindow*> m_panes; //!< plug-in panel -> its pane
 };
 
 } // namespace velmora

@@ -75,11 +75,16 @@ TEST_F(HostWindowTest, ThreePanelsDockedAndThreeMenusPresent)
         CHostedPlugin& hosted = plugin(name);
         ASSERT_NE(hosted.panel, nullptr);
         ASSERT_NE(hosted.menu, nullptr);
-        wxAuiPaneInfo& pane = frame->getAuiManager().GetPane(hosted.panel);
+        wxAuiPaneInfo& pane = frame->getAuiManager().GetPane(frame->getPaneWindow(hosted));
         EXPECT_TRUE(pane.IsOk()) << name;
         EXPECT_TRUE(pane.IsShown()) << name;
         EXPECT_EQ(pane.caption, name);
-        EXPECT_EQ(hosted.panel->GetParent(), frame);
+        // Each panel in a pane of its own, docked in the frame's one column at the right.
+        EXPECT_EQ(hosted.panel->GetParent(), frame->getPaneWindow(hosted));
+        EXPECT_EQ(frame->getPaneWindow(hosted)->GetParent(), frame);
+        EXPECT_EQ(pane.dock_direction, wxAUI_DOCK_RIGHT);
+        EXPECT_EQ(pane.dock_layer, 0);
+        EXPECT_EQ(pane.dock_row, 0);
         EXPECT_EQ(hosted.panel->GetId(), hosted.idBase + 1);
         EXPECT_NE(bar->FindMenu(name), wxNOT_FOUND) << name;
         EXPECT_TRUE(hosted.menu->IsChecked(hosted.idBase + plug::ID_MENU_SHOW_PANEL));
