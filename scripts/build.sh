@@ -2,6 +2,7 @@
 # Configures and builds the project into a build folder.
 #   scripts/build.sh [BUILD_DIR] [extra cmake arguments...]
 # VELMORA_SANITIZE=1 builds with the address and undefined-behaviour sanitizers.
+# VELMORA_TARGETS="A B ..." builds those targets only (the configuration stays the same).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${1:-$ROOT/build}"
@@ -11,4 +12,8 @@ if [ "${VELMORA_SANITIZE:-0}" = "1" ]; then
   EXTRA+=(-DVELMORA_SANITIZE=ON)
 fi
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "${EXTRA[@]}" "$@"
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+TARGETS=()
+for target in ${VELMORA_TARGETS:-}; do
+  TARGETS+=(--target "$target")
+done
+cmake --build "$BUILD_DIR" -j"$(nproc)" "${TARGETS[@]}"
