@@ -255,28 +255,48 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
         const auto higher = static_cast<std::int16_t>(m_higherThreshold->GetValue());
         data::CObjectPtr<data::CUndoManager> history(storage.getEntry(ENTRY_UNDO_MANAGER, REQUEST));
 
-        history->insert(regions->createVolumeSnapshot());
+        const data::CUndoProvider::tSnapshotPtr snapshot = regions->createVolumeSnapshot();
+        history->insert(snapshot);
         regions->show(true);
-        // The filter writes into a copy, so a refused or cancelled run leaves the labels.
-        // When it will write every voxel of the copy, the labels need not be copied first.
+        // A refused or cancelled run leaves the labels as they were. When the filter writes
+        // every voxel and the undo snapshot holds them all, it writes straight into the
+        // labels and a stopped run puts the snapshot back: no volume is allocated or copied.
+        // Otherwise it writes into a copy of the labels, whose voxels a finished run hands
+        // to the region volume.
         const bool filterWritesAll = regions->getMargin() == 0 && density->getXSize() == regions->getXSize() &&
                                      density->getYSize() == regions->getYSize() &&
                                      density->getZSize() == regions->getZSize();
-        data::CRegionData working = filterWritesAll
-                                        ? data::CRegionData(regions->getXSize(), regions->getYSize(), regions->getZSize())
-                                        : data::CRegionData(*regions);
+        const auto* whole = dynamic_cast<const data::CRegionData::tUndo::tVolumeSnapshot*>(snapshot.get());
+        const bool inPlace = filterWritesAll && whole &&
+                             whole->getCode().getEncodedCount() == std::size_t(regions->getXSize()) *
+                                                                      std::size_t(regions->getYSize()) *
+                                                                      std::size_t(regions->getZSize());
+        data::CRegionData working = inPlace ? data::CRegionData() : data::CRegionData(*regions);
         std::unique_ptr<plug::CProgressReporter> progress =
             plug::createProgress(*this, wxGetTranslation("Applying thresholding filter, please wait..."), 100);
         seg::CThresholdFilter filter;
         filter.setInput(density.get());
-        filter.setOutput(&working);
+        filter.setOutput(inPlace ? regions.get() : &working);
         filter.setLabels(activeRegion, 0);
         filter.setBounds(lower, higher);
         filter.setProgressCallback(
             seg::CThresholdFilter::tProgressCallback(progress.get(), &plug::CProgressReporter::updateProgress));
         progress->Show(true);
-        if (filter.run())
-            *regions = working;
+        bool done = false;
+        try
+        {
+            done = filter.run();
+        }
+        catch (...)
+        {
+            if (inPlace)
+                regions->restore(snapshot.get());
+            throw;
+        }
+        if (inPlace && !done)
+            regions->restore(snapshot.get());
+        else if (!inPlace && done)
+            regions->swapVoxels(working);
         progress.reset();
     }
     storage.invalidate(regionsEntry, data::CDataStorage::INVALIDATE_UPDATE);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -382,4 +383,39 @@ TEST(Volume, MaximumComparesAsUnsigned)
     EXPECT_EQ(densities.forEach(kvo::img::CMaximumFunctor<std::int16_t>(0)).getValue(), -1);
     const tDensities& readOnly = densities;
     EXPECT_EQ(readOnly.forEach(kvo::img::CMaximumFunctor<std::int16_t>(-2)).getValue(), -1);
+}
+
+TEST(Volume, SwapVoxelsExchangesBuffersOfEqualLayoutsOnly)
+{
+    tLabels first(4, 3, 2, 1), second(4, 3, 2, 1);
+    numberEverything(first);
+    second.fillEntire(7);
+    const tLabels expectFirst(first);
+    tLabels::tDataBlock* const firstBlock = first.getBlock();
+    first.swapVoxels(second);
+    EXPECT_EQ(second.getBlock(), firstBlock);
+    const int m = 1;
+    for (int z = -m; z < 2 + m; ++z)
+        for (int y = -m; y < 3 + m; ++y)
+            for (int x = -m; x < 4 + m; ++x)
+            {
+                ASSERT_EQ(first.at(x, y, z), 7);
+                ASSERT_EQ(second.at(x, y, z), expectFirst.at(x, y, z));
+            }
+    // Another size or margin is refused and leaves both as they were.
+    for (const auto& [x, y, z, margin] : std::vector<std::array<int, 4>>{{4, 3, 1, 1}, {4, 3, 2, 0}, {3, 4, 2, 1}})
+    {
+        tLabels other(x, y, z, margin);
+        other.fillEntire(9);
+        EXPECT_THROW(first.swapVoxels(other), tLabels::CBadSize);
+        EXPECT_EQ(first.at(0, 0, 0), 7);
+        EXPECT_EQ(other.at(0, 0, 0), 9);
+    }
+    // A volume sharing the old buffer keeps seeing it.
+    tLabels sharer(*second.getBlock(), 4, 3, 2, 1);
+    tLabels fresh(4, 3, 2, 1);
+    fresh.fillEntire(3);
+    second.swapVoxels(fresh);
+    EXPECT_EQ(sharer.at(2, 1, 1), expectFirst.at(2, 1, 1));
+    EXPECT_EQ(second.at(2, 1, 1), 3);
 }
