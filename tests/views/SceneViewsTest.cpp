@@ -389,13 +389,13 @@ TEST_F(SceneViewsTest, ScreenshotShowsRegionsOverThePhantomAndTheModel)
     const auto inside = screenPixel(before, xy, pixelOf(xy, 11, 8));
     EXPECT_EQ(inside, blended(greyAt(11, 8)));
     EXPECT_GT(inside[0], inside[1] + 40);
-    for (const auto& voxel : {std::array<int, 2>{28, 8}, {12, 20}, {16, 12}, {0, 0}})
+    for (const auto& voxel : {std::array<int, 2>{28, 8}, {12, 20}, {16, 12}, {39, 0}})
     {
         const int grey = greyAt(voxel[0], voxel[1]);
         EXPECT_EQ(screenPixel(before, xy, pixelOf(xy, voxel[0], voxel[1])), (std::array<int, 3>{grey, grey, grey}))
             << voxel[0] << "," << voxel[1];
     }
-    EXPECT_EQ(greyAt(0, 0), 0) << "air is black";
+    EXPECT_EQ(greyAt(39, 0), 0) << "air is black (a corner clear of the view's caption on small screens)";
     EXPECT_LT(modelPixels(before), 10) << "no mesh: the 3D view is empty";
 
     // Switching the region display off shows the density alone.
