@@ -9,7 +9,8 @@ BUILD_DIR="${1:-$ROOT/build}"
 shift || true
 EXTRA=()
 if [ "${VELMORA_SANITIZE:-0}" = "1" ]; then
-  EXTRA+=(-DVELMORA_SANITIZE=ON)
+  # Benchmarks mean nothing under the sanitizers: not built.
+  EXTRA+=(-DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF)
 fi
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "${EXTRA[@]}" "$@"
 TARGETS=()
