@@ -10,6 +10,7 @@
 
 #include <dlfcn.h>
 
+#include <wx/evtloop.h>
 #include <wx/filename.h>
 #include <wx/dcclient.h>
 
@@ -403,6 +404,14 @@ bool CMainFrame::saveScreenshot(const wxString& path)
     const wxString folder = wxFileName(path).GetPath();
     if (wxFileName::DirExists(path) || !wxFileName::DirExists(folder.empty() ? wxString(".") : folder))
         return false;
+    // Windows shown or laid out since the last events (a panel in its pane after start)
+    // paint on the toolkit's next frame: let the pending paint and layout events (not the
+    // user's input) through.
+    if (wxEventLoopBase* loop = wxEventLoopBase::GetActive())
+    {
+        for (int i = 0; i < 3; ++i)
+            loop->YieldFor(wxEVT_CATEGORY_UI);
+    }
     m_views->renderNow();
     Update();
     wxClientDC client(this);
