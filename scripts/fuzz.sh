@@ -52,7 +52,7 @@ for target in "${TARGETS[@]}"; do
     tail -n 60 "$work/log"
     echo "fuzz_$target found a fault (exit status $status): inputs in $work/found" >&2
   fi
-  grep -E '^#[0-9]+[[:space:]]+DONE|^stat::' "$work/log" || true
+  grep -a -E '^#[0-9]+[[:space:]]+DONE|^stat::' "$work/log" || true
 done
 if [ "$failed" -eq 0 ]; then
   rm -rf "$SCRATCH"
