@@ -21,10 +21,13 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
+
 
 namespace velmora::import {
 
@@ -115,20 +118,26 @@ std::string sizeText(long long columns, long long rows)
     return std::to_string(columns) + " x " + std::to_string(rows);
 }
 
-// Messages of the reading child (see CIsolatedWork): the file whose header is read next,
-// the file decoded next, the volume's size and spacing, one slice's densities (in order),
-// a warning, an error for the user, the end.
+// Messages of the reading children (see CIsolatedWork). The scanning child: the file whose
+// header is read next, the volume's size and spacing, the next slice in volume order, a
+// warning. A decoding child: the number of the slice decoded next, its densities, the
+// counts of clamped and not-a-number values. Both: an error for the user, the end.
 constexpr char MSG_SCANNING = 'F';
 constexpr char MSG_DECODING = 'G';
 constexpr char MSG_HEADER = 'H';
+constexpr char MSG_ORDER = 'O';
 constexpr char MSG_SLICE = 'S';
+constexpr char MSG_COUNTS = 'C';
 constexpr char MSG_WARNING = 'W';
 constexpr char MSG_ERROR = 'E';
 constexpr char MSG_DONE = 'D';
 
-// Heap of the reading child: this much, plus this many times the largest file's bytes.
+// Growth of a reading child's heap: this much, plus this many times the largest file's bytes.
 constexpr std::uint64_t CHILD_BASE_MEMORY = std::uint64_t(1) << 30;
 constexpr std::uint64_t CHILD_MEMORY_PER_FILE_BYTE = 8;
+
+// Decoding processes at most, however many processors there are.
+constexpr std::size_t MAX_DECODERS = 8;
 
 // Damaged files skipped in one folder before the load is given up.
 constexpr std::size_t MAX_SKIPPED_FILES = 16;
@@ -267,9 +276,11 @@ void checkUncompressedLength(const CSlice& slice)
                            + " bits, " + std::to_string(fileSize) + " bytes in the file)");
 }
 
-// Decodes one slice into `target` (columns * rows densities), applying its rescale.
-// `densities` is sized here, once the file has shown that it holds the pixels.
-void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int16_t>& densities, CDensityRounder& rounder)
+// Decodes one slice into `densities` (columns * rows of them), applying its rescale.
+// `densities` and `buffer` (the decoded bytes) are sized here, once the file has shown
+// that it holds the pixels; the caller keeps them from one slice to the next.
+void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int16_t>& densities,
+               std::vector<char>& buffer, CDensityRounder& rounder)
 {
     checkUncompressedLength(slice);
     gdcm::ImageReader reader;
@@ -310,12 +321,12 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int
     if (stored != nullptr && static_cast<std::uint64_t>(stored->GetLength()) * 8 < storedBits)
         throw CImportError("DICOM file " + slice.file + " has less pixel data than its image size needs");
 
-    std::vector<char> buffer(length);
+    buffer.resize(length);
     if (!image.GetBuffer(buffer.data()))
         throw CImportError("DICOM file " + slice.file + " cannot be decoded");
-
     densities.resize(pixelCount);
     std::int16_t* target = densities.data();
+
     const bool isSigned = format.GetPixelRepresentation() == 1;
     // Bits above Bits Stored may hold overlays or garbage; keep the stored bits only and
     // extend the sign from there (a no-op if the decoder already did).
@@ -327,6 +338,19 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int
     const double intercept = image.GetIntercept();
     const bool identity = slope == 1.0 && intercept == std::round(intercept) && std::fabs(intercept) < 1e9;
     const auto integerIntercept = static_cast<std::int64_t>(identity ? intercept : 0.0);
+
+    if (identity) {
+        auto exact = [&](auto type) {
+            using Stored = decltype(type);
+            rounder.fromIntegers<Stored>(buffer.data(), pixelCount, integerIntercept, maskBits ? bitsStored : 0, target);
+        };
+        switch (bytesPerPixel) {
+        case 1: isSigned ? exact(std::int8_t{}) : exact(std::uint8_t{}); break;
+        case 2: isSigned ? exact(std::int16_t{}) : exact(std::uint16_t{}); break;
+        default: isSigned ? exact(std::int32_t{}) : exact(std::uint32_t{}); break;
+        }
+        return;
+    }
 
     for (std::size_t i = 0; i < pixelCount; ++i) {
         std::int64_t raw = 0;
@@ -356,13 +380,13 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int
             if (isSigned && (raw & signBit))
                 raw -= mask + 1;
         }
-        target[i] = identity ? rounder.fromInteger(raw + integerIntercept)
-                             : rounder.fromReal(static_cast<double>(raw) * slope + intercept);
+        target[i] = rounder.fromReal(static_cast<double>(raw) * slope + intercept);
     }
 }
 
-// Everything that hands a file to GDCM; runs in the child process.
-void readInChild(const std::string& folder, const std::vector<std::string>& files, CIsolatedWork::CChannel& channel)
+// Reads the headers of the files, picks and orders the series and reports its size and slice
+// order; runs in a child process.
+void scanInChild(const std::string& folder, const std::vector<std::string>& files, CIsolatedWork::CChannel& channel)
 {
     // Series Instance UID -> its images, in file name order.
     std::map<std::string, std::vector<CSlice>> series;
@@ -509,22 +533,47 @@ void readInChild(const std::string& folder, const std::vector<std::string>& file
     header.dz = volume.dz;
     checkHeader(header, source);
     channel.message(MSG_HEADER, &header, sizeof header);
-
-    const std::size_t pixelCount = static_cast<std::size_t>(header.xSize) * static_cast<std::size_t>(header.ySize);
-    std::vector<std::int16_t> pixels;
-    CDensityRounder rounder;
+    // The slices in volume order, for the decoding processes: the file's place in `files`,
+    // then what the length check needs.
+    std::map<std::string, std::uint32_t> places;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        places.emplace(files[i], static_cast<std::uint32_t>(i));
     for (const CSlice& slice : slices) {
-        channel.message(MSG_DECODING, slice.file);
-        readSlice(slice, pixelCount, pixels, rounder);
-        channel.message(MSG_SLICE, pixels.data(), pixelCount * sizeof(std::int16_t));
+        const std::uint32_t place = places.at(slice.file);
+        std::string entry(reinterpret_cast<const char*>(&place), sizeof place);
+        entry += slice.transferSyntax.c_str();
+        entry += '\0';
+        entry += slice.bitsAllocated.c_str();
+        channel.message(MSG_ORDER, entry);
     }
-    rounder.addWarnings(source, volume.warnings);
     for (const std::string& warning : volume.warnings)
         channel.message(MSG_WARNING, warning);
     channel.message(MSG_DONE, nullptr, 0);
 }
 
+// Decodes every `step`-th slice of `slices` from `first` on and sends its densities; runs in
+// a child process. Announces each slice by its number before it hands the file to the
+// library and ends with the counts of clamped and not-a-number values.
+void decodeInChild(const std::vector<CSlice>& slices, std::size_t first, std::size_t step, std::size_t pixelCount,
+                   CIsolatedWork::CChannel& channel)
+{
+    std::vector<char> buffer;
+    std::vector<std::int16_t> densities;
+    CDensityRounder rounder;
+    for (std::size_t i = first; i < slices.size(); i += step) {
+        const std::uint64_t number = i;
+        channel.message(MSG_DECODING, &number, sizeof number);
+        readSlice(slices[i], pixelCount, densities, buffer, rounder);
+        channel.message(MSG_SLICE, densities.data(), pixelCount * sizeof(std::int16_t));
+    }
+    const std::uint64_t counts[2] = {rounder.clampedCount(), rounder.notANumberCount()};
+    channel.message(MSG_COUNTS, counts, sizeof counts);
+    channel.message(MSG_DONE, nullptr, 0);
+}
+
 } // namespace
+
+CDicomSeriesReader::CDicomSeriesReader(int decoders) : m_decoders(decoders) {}
 
 CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
 {
@@ -560,27 +609,27 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
     // use, like any other file that is not DICOM, but named in a warning.
     std::set<std::string> skipped;
     std::vector<std::string> skipWarnings;
+    auto broken = [&] { return CImportError(source + " could not be read (broken report from the reading process)"); };
+    CLoadedVolume volume;
+    std::vector<CSlice> slices;
     for (;;) {
         std::vector<std::string> readable;
         for (const std::string& file : files)
             if (skipped.count(file) == 0)
                 readable.push_back(file);
-        CIsolatedWork child([&](CIsolatedWork::CChannel& channel) { readInChild(folder, readable, channel); },
+        CIsolatedWork child([&](CIsolatedWork::CChannel& channel) { scanInChild(folder, readable, channel); },
                             CIsolatedWork::SILENCE_LIMIT_MS, childMemory);
 
-        CLoadedVolume volume;
+        volume = CLoadedVolume();
+        slices.clear();
         std::string lastFile;
-        bool decoding = false;
         bool done = false;
-        std::size_t slicesRead = 0;
         char type = 0;
         std::uint64_t size = 0;
         while (!done && child.next(type, size)) {
             switch (type) {
             case MSG_SCANNING:
-            case MSG_DECODING:
                 lastFile = child.readText(size);
-                decoding = type == MSG_DECODING;
                 break;
             case MSG_WARNING:
                 volume.warnings.push_back(child.readText(size));
@@ -590,53 +639,127 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
             case MSG_HEADER: {
                 CSeriesHeader header;
                 if (size != sizeof header || !child.read(&header, sizeof header))
-                    throw CImportError(source + " could not be read (broken report from the reading process)");
-                const std::size_t voxelCount = checkHeader(header, source);
+                    throw broken();
+                checkHeader(header, source);
                 volume.xSize = static_cast<int>(header.xSize);
                 volume.ySize = static_cast<int>(header.ySize);
                 volume.zSize = static_cast<int>(header.zSize);
                 volume.dx = header.dx;
                 volume.dy = header.dy;
                 volume.dz = header.dz;
-                // Address space only: memory is taken as the slices arrive, so a header
-                // that claims a huge image costs nothing until its pixels exist.
-                volume.voxels.reserve(voxelCount);
                 break;
             }
-            case MSG_SLICE: {
-                const std::size_t pixelCount = std::size_t(volume.xSize) * std::size_t(volume.ySize);
-                if (slicesRead >= static_cast<std::size_t>(volume.zSize) || size != pixelCount * sizeof(std::int16_t))
-                    throw CImportError(source + " could not be read (broken report from the reading process)");
-                volume.voxels.resize(volume.voxels.size() + pixelCount);
-                if (!child.read(volume.voxels.data() + slicesRead * pixelCount, static_cast<std::size_t>(size)))
-                    throw CImportError(source + " could not be read (broken report from the reading process)");
-                ++slicesRead;
+            case MSG_ORDER: {
+                std::uint32_t place = 0;
+                if (volume.zSize == 0 || slices.size() >= static_cast<std::size_t>(volume.zSize) || size < sizeof place
+                    || !child.read(&place, sizeof place) || place >= readable.size())
+                    throw broken();
+                const std::string rest = child.readText(size - sizeof place);
+                const std::size_t split = rest.find('\0');
+                if (split == std::string::npos)
+                    throw broken();
+                CSlice slice;
+                slice.file = readable[place];
+                slice.rows = volume.ySize;
+                slice.columns = volume.xSize;
+                slice.transferSyntax = rest.substr(0, split);
+                slice.bitsAllocated = rest.substr(split + 1);
+                slices.push_back(std::move(slice));
                 break;
             }
             case MSG_DONE:
                 done = true;
                 break;
             default:
-                throw CImportError(source + " could not be read (broken report from the reading process)");
+                throw broken();
             }
         }
         const std::string ending = child.finish();
-        if (done && ending.empty() && slicesRead == static_cast<std::size_t>(volume.zSize) && volume.zSize > 0) {
-            volume.warnings.insert(volume.warnings.begin(), skipWarnings.begin(), skipWarnings.end());
-            return volume;
-        }
-        if (!decoding && !lastFile.empty() && skipped.size() < MAX_SKIPPED_FILES) {
+        if (done && ending.empty() && volume.zSize > 0 && slices.size() == static_cast<std::size_t>(volume.zSize))
+            break;
+        if (done && ending.empty())
+            throw broken();
+        if (!lastFile.empty() && skipped.size() < MAX_SKIPPED_FILES) {
             skipped.insert(lastFile);
             skipWarnings.push_back("DICOM file " + lastFile + " was skipped: the DICOM library could not read its header ("
                                    + ending + "); the file is damaged or not DICOM");
             continue;
         }
-        if (decoding)
-            throw CImportError("DICOM file " + lastFile + " cannot be decoded: the DICOM library stopped on it ("
-                               + ending + "); the file is damaged or not supported");
         throw CImportError("The DICOM files in " + folder + " could not be read: the reading process stopped ("
                            + (ending.empty() ? std::string("without a result") : ending) + ")");
     }
+    volume.warnings.insert(volume.warnings.begin(), skipWarnings.begin(), skipWarnings.end());
+
+    // The slices are decoded by several processes at once, slice i by process i % workers;
+    // reading the slices in order takes them from each process in turn, so that the others
+    // decode their next ones meanwhile.
+    const std::size_t pixelCount = std::size_t(volume.xSize) * std::size_t(volume.ySize);
+    const std::size_t voxelCount = pixelCount * slices.size();
+    const std::size_t workers = std::clamp<std::size_t>(
+        m_decoders > 0 ? std::size_t(m_decoders) : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_DECODERS),
+        1, slices.size());
+    std::vector<std::unique_ptr<CIsolatedWork>> decoders;
+    for (std::size_t k = 0; k < workers; ++k)
+        decoders.push_back(std::make_unique<CIsolatedWork>(
+            [&, k](CIsolatedWork::CChannel& channel) { decodeInChild(slices, k, workers, pixelCount, channel); },
+            CIsolatedWork::SILENCE_LIMIT_MS, childMemory));
+
+    // Address space only: memory is taken as the slices arrive, so a header that claims a
+    // huge image costs nothing until its pixels exist.
+    volume.voxels.reserve(voxelCount);
+    // A decoding process that stopped: the slice it had announced names the file.
+    auto stopped = [&](CIsolatedWork& decoder, std::optional<std::size_t> current) {
+        const std::string ending = decoder.finish();
+        if (current)
+            return CImportError("DICOM file " + slices[*current].file + " cannot be decoded: the DICOM library stopped on it ("
+                                + ending + "); the file is damaged or not supported");
+        return CImportError("The DICOM files in " + folder + " could not be read: the reading process stopped ("
+                            + (ending.empty() ? std::string("without a result") : ending) + ")");
+    };
+    char type = 0;
+    std::uint64_t size = 0;
+    for (std::size_t i = 0; i < slices.size(); ++i) {
+        CIsolatedWork& decoder = *decoders[i % workers];
+        // Until it announces slice i, the process is between slices.
+        if (!decoder.next(type, size))
+            throw stopped(decoder, std::nullopt);
+        if (type == MSG_ERROR)
+            throw CImportError(decoder.readText(size));
+        std::uint64_t number = 0;
+        if (type != MSG_DECODING || size != sizeof number || !decoder.read(&number, sizeof number) || number != i)
+            throw broken();
+        if (!decoder.next(type, size))
+            throw stopped(decoder, i);
+        if (type == MSG_ERROR)
+            throw CImportError(decoder.readText(size));
+        if (type != MSG_SLICE || size != pixelCount * sizeof(std::int16_t))
+            throw broken();
+        volume.voxels.resize(volume.voxels.size() + pixelCount);
+        if (!decoder.read(volume.voxels.data() + i * pixelCount, static_cast<std::size_t>(size)))
+            throw stopped(decoder, i);
+    }
+    CDensityRounder rounder;
+    for (std::unique_ptr<CIsolatedWork>& decoder : decoders) {
+        bool done = false;
+        while (!done && decoder->next(type, size)) {
+            if (type == MSG_ERROR)
+                throw CImportError(decoder->readText(size));
+            std::uint64_t counts[2] = {0, 0};
+            if (type == MSG_COUNTS && size == sizeof counts && decoder->read(counts, sizeof counts))
+                rounder.addCounts(counts[0], counts[1]);
+            else if (type == MSG_DONE && size == 0)
+                done = true;
+            else
+                throw broken();
+        }
+        if (!done)
+            throw stopped(*decoder, std::nullopt);
+        if (const std::string ending = decoder->finish(); !ending.empty())
+            throw CImportError("The DICOM files in " + folder + " could not be read: the reading process stopped ("
+                               + ending + ")");
+    }
+    rounder.addWarnings(source, volume.warnings);
+    return volume;
 }
 
 } // namespace velmora::import

@@ -20,6 +20,8 @@
 // - Every file is handed to GDCM in a child process: a file on which the library aborts
 //   while its header is read is skipped with a warning; one that stops it while decoding
 //   fails the load with an error naming the file. Either way the host goes on.
+// - Headers are read by one child; the slices are then decoded by several children at once
+//   (one per processor, at most 8), each taking a run of slices.
 
 #include "host/import/CLoadedVolume.h"
 
@@ -43,10 +45,16 @@ std::optional<CJpeg2000Size> readJpeg2000Size(const unsigned char* data, std::si
 class CDicomSeriesReader
 {
 public:
+    //! `decoders`: the number of processes that decode the slices; 0 for one per processor.
+    explicit CDicomSeriesReader(int decoders = 0);
+
     //! Reads the series in `folder`; throws CImportError when the folder is missing or holds
     //! no DICOM images, when slices differ in size or orientation, when an image is multi-
     //! frame, colour or of an unsupported pixel format, cannot be decoded, or is too large.
     CLoadedVolume read(const std::string& folder) const;
+
+private:
+    int m_decoders;
 };
 
 } // namespace velmora::import

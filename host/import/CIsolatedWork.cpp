@@ -2,6 +2,7 @@
 
 #include "host/import/CImportError.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -30,6 +31,8 @@ constexpr bool ADDRESS_SANITIZER = false;
 constexpr bool ADDRESS_SANITIZER = false;
 #endif
 
+constexpr int PIPE_BYTES = 1 << 20;
+
 bool writeAll(int fd, const void* data, std::size_t size)
 {
     const char* at = static_cast<const char*>(data);
@@ -43,6 +46,30 @@ bool writeAll(int fd, const void* data, std::size_t size)
         size -= static_cast<std::size_t>(done);
     }
     return true;
+}
+
+// Bytes of this process's data and stack (the sixth field of /proc/self/statm, in pages);
+// 0 where that cannot be read.
+std::uint64_t dataBytes()
+{
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[256];
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (length <= 0)
+        return 0;
+    text[length] = '\0';
+    std::uint64_t fields[6] = {};
+    int field = 0;
+    for (const char* at = text; *at != '\0' && field < 6; ++at) {
+        if (*at >= '0' && *at <= '9')
+            fields[field] = fields[field] * 10 + static_cast<std::uint64_t>(*at - '0');
+        else if (*at == ' ')
+            ++field;
+    }
+    return field >= 5 ? fields[5] * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE)) : 0;
 }
 
 } // namespace
@@ -66,6 +93,11 @@ CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work, int sil
     int fds[2];
     if (::pipe(fds) != 0)
         throw CImportError(std::string("Cannot start reading: no pipe (") + std::strerror(errno) + ")");
+#ifdef F_SETPIPE_SZ
+    // Room for a whole CT slice or more: fewer switches between the processes while pixels
+    // pass. Where the system allows less, the default stays.
+    ::fcntl(fds[0], F_SETPIPE_SZ, PIPE_BYTES);
+#endif
     m_child = ::fork();
     if (m_child < 0) {
         const int error = errno;
@@ -83,7 +115,10 @@ CIsolatedWork::CIsolatedWork(const std::function<void(CChannel&)>& work, int sil
         // script results.
         ::dup2(STDERR_FILENO, STDOUT_FILENO);
         if (memoryLimit > 0 && !ADDRESS_SANITIZER) {
-            const rlimit heap{static_cast<rlim_t>(memoryLimit), static_cast<rlim_t>(memoryLimit)};
+            // The limit counts the parent's data too, which the child holds as a copy: a host
+            // with a large data set loaded would otherwise leave the library no room at all.
+            const std::uint64_t room = dataBytes() + memoryLimit;
+            const rlimit heap{static_cast<rlim_t>(room), static_cast<rlim_t>(room)};
             ::setrlimit(RLIMIT_DATA, &heap);
         }
         CChannel channel(fds[1]);

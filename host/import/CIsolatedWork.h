@@ -36,9 +36,10 @@ public:
     //! Starts `work` in a child process; whatever it throws or however it ends, the child
     //! leaves through _exit and never returns into the caller's code.
     //! A child silent for `silenceLimitMs` counts as hung. With `memoryLimit` (bytes, 0 for
-    //! none) the child's heap may not grow beyond it: a library that makes room for what a
-    //! damaged header claims fails there instead of taking the machine's memory. (Not in
-    //! builds with AddressSanitizer, whose shadow memory the limit would count.)
+    //! none) the child's heap may not grow by more than that beyond what it started with (its
+    //! copy of the parent's data): a library that makes room for what a damaged header claims
+    //! fails there instead of taking the machine's memory. (Not in builds with
+    //! AddressSanitizer, whose shadow memory the limit would count.)
     explicit CIsolatedWork(const std::function<void(CChannel&)>& work, int silenceLimitMs = SILENCE_LIMIT_MS,
                            std::uint64_t memoryLimit = 0);
     //! Kills the child if it is still running and reaps it.

@@ -123,22 +123,39 @@ void readVoxels(CDataStream& file, std::size_t voxelCount, bool swapBytes, const
     // never copied to grow.
     out.clear();
     out.reserve(voxelCount);
-    std::vector<T> chunk(std::min(voxelCount, CHUNK_VOXELS));
+    // Unscaled integers of up to 32 bits in this machine's byte order: a bulk conversion,
+    // or none at all for 16-bit values, which are read straight into the volume.
+    constexpr bool BULK = std::is_integral_v<T> && sizeof(T) <= 4;
+    const bool bulk = BULK && !scaling.enabled && !(swapBytes && sizeof(T) > 1);
+    const bool direct = bulk && std::is_same_v<T, std::int16_t>;
+    std::vector<T> chunk(direct ? 0 : std::min(voxelCount, CHUNK_VOXELS));
     std::size_t done = 0;
     while (done < voxelCount) {
-        const std::size_t wanted = std::min(chunk.size(), voxelCount - done);
-        const std::size_t got = file.read(chunk.data(), wanted * sizeof(T)) / sizeof(T);
+        const std::size_t wanted = std::min(CHUNK_VOXELS, voxelCount - done);
+        const std::size_t start = out.size();
+        out.resize(start + wanted);
+        std::int16_t* target = out.data() + start;
+        void* into = direct ? static_cast<void*>(target) : static_cast<void*>(chunk.data());
+        const std::size_t got = file.read(into, wanted * sizeof(T)) / sizeof(T);
         if (got != wanted) {
             std::ostringstream message;
             message << source << " ends after " << (done + got) << " of its " << voxelCount
                     << " voxels; the file is truncated or damaged";
             throw CImportError(message.str());
         }
+        if constexpr (BULK) {
+            if (direct) {
+                done += got;
+                continue;
+            }
+            if (bulk) {
+                rounder.fromIntegers<T>(chunk.data(), got, 0, 0, target);
+                done += got;
+                continue;
+            }
+        }
         if (swapBytes && sizeof(T) > 1)
             nifti_swap_Nbytes(static_cast<int64_t>(got), sizeof(T), chunk.data());
-        const std::size_t start = out.size();
-        out.resize(start + got);
-        std::int16_t* target = out.data() + start;
         for (std::size_t i = 0; i < got; ++i)
             target[i] = convert(chunk[i], scaling, rounder);
         done += got;

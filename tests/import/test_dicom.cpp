@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sstream>
@@ -223,6 +226,99 @@ TEST(DicomSeriesReader, RescaleStoredBitsAndClamping)
     // 2.5 v + 0.25, rounded half away from zero: 2.75 -> 3, -2.25 -> -2, ...
     EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{3, -2, -5120, 5118, 25, 0, 32767, -32768, 60, 0, 0, 0}));
     EXPECT_TRUE(hasWarning(volume, "2 values outside -32768..32767 were clamped"));
+}
+
+namespace {
+
+// What a slice's stored bytes must load as: little-endian words of `bits` bits, of which
+// the low `stored` bits count (sign-extended when signed), times the slope plus the
+// intercept, rounded half away from zero and clamped to 16 bits.
+std::vector<std::int16_t> referenceDensities(const std::vector<std::uint8_t>& bytes, int bits, int stored, bool isSigned,
+                                             double slope, double intercept, std::uint64_t& clamped)
+{
+    std::vector<std::int16_t> densities;
+    const std::size_t width = static_cast<std::size_t>(bits / 8);
+    for (std::size_t at = 0; at + width <= bytes.size(); at += width) {
+        std::uint64_t word = 0;
+        for (std::size_t b = 0; b < width; ++b)
+            word |= std::uint64_t(bytes[at + b]) << (8 * b);
+        std::int64_t value = static_cast<std::int64_t>(word & ((std::uint64_t(1) << stored) - 1));
+        if (isSigned && (value >> (stored - 1)) & 1)
+            value -= std::int64_t(1) << stored;
+        const double real = std::round(static_cast<double>(value) * slope + intercept);
+        clamped += real < -32768.0 || real > 32767.0;
+        densities.push_back(static_cast<std::int16_t>(std::clamp(real, -32768.0, 32767.0)));
+    }
+    return densities;
+}
+
+} // namespace
+
+TEST(DicomSeriesReader, PixelFormatsAndDecoderSplitsMatchAReference)
+{
+    // Random stored bytes in the layouts the library decodes (it stops on fewer stored than
+    // allocated bits in 8- and 32-bit words), in slices whose file names run against
+    // their positions; whatever the number of decoding processes (one, several, more than
+    // there are slices), the volume equals the reference conversion and the clamped values
+    // are counted once.
+    const struct
+    {
+        int bits, stored;
+        bool isSigned;
+        const char* slope;
+        const char* intercept;
+    } cases[] = {
+        {16, 16, true, "1", "-1024"},  {16, 16, false, "1", "-1024"}, {16, 12, true, "1", "0"},
+        {16, 12, false, "1", "-2048"}, {16, 16, true, "1", "30000"},  {16, 16, false, "1", "-40000"},
+        {16, 10, true, "1", "5"},      {8, 8, false, "1", "-100"},    {8, 8, true, "1", "-3"},
+        {32, 32, true, "1", "-1024"},  {32, 32, false, "1", "7"},
+        {16, 16, true, "2", "-0.5"},   {16, 14, false, "0.5", "-1024.25"},
+    };
+    const int columns = 67, rows = 4, slices = 7; // 268 pixels: whole blocks of 64 and a rest
+    std::uint64_t state = 0x9e3779b97f4a7c15ULL;
+    auto nextByte = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::uint8_t>(state >> 56);
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(std::to_string(test.bits) + " bits, " + std::to_string(test.stored) + " stored, "
+                     + (test.isSigned ? "signed" : "unsigned") + ", slope " + test.slope + ", intercept " + test.intercept);
+        const CTempFolder folder;
+        std::vector<std::int16_t> expected;
+        std::uint64_t clamped = 0;
+        for (int z = 0; z < slices; ++z) {
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(columns * rows * test.bits / 8));
+            for (std::uint8_t& byte : bytes)
+                byte = nextByte();
+            const std::vector<std::int16_t> densities
+                = referenceDensities(bytes, test.bits, test.stored, test.isSigned, std::stod(test.slope),
+                                     std::stod(test.intercept), clamped);
+            expected.insert(expected.end(), densities.begin(), densities.end());
+            CTestSlice slice;
+            slice.instance = z + 1;
+            slice.position = {0, 0, 2.0 * z};
+            slice.columns = columns;
+            slice.rows = rows;
+            slice.bitsAllocated = test.bits;
+            slice.bitsStored = test.stored;
+            slice.isSigned = test.isSigned;
+            slice.slope = test.slope;
+            slice.intercept = test.intercept;
+            slice.pixels.resize(bytes.size() / 2);
+            std::memcpy(slice.pixels.data(), bytes.data(), bytes.size());
+            writeDicom(folder.file("s" + std::to_string(slices - z)), slice);
+        }
+        for (int decoders : {1, 2, 3, 7, 16}) {
+            SCOPED_TRACE(std::to_string(decoders) + " decoding processes");
+            const CLoadedVolume volume = CDicomSeriesReader(decoders).read(folder.path());
+            ASSERT_EQ(volume.voxelCount(), expected.size());
+            EXPECT_TRUE(volume.voxels == expected);
+            const std::size_t clampWarnings
+                = hasWarning(volume, ": " + std::to_string(clamped) + " values outside -32768..32767 were clamped") ? 1 : 0;
+            EXPECT_EQ(clampWarnings, clamped > 0 ? 1u : 0u);
+            EXPECT_EQ(volume.warnings.size(), clampWarnings);
+        }
+    }
 }
 
 TEST(DicomSeriesReader, BadFoldersAndSeriesGiveClearErrors)

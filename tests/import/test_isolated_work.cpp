@@ -85,3 +85,31 @@ TEST(IsolatedWork, MessagesAndEveryWayAChildCanEnd)
         ASSERT_TRUE(child.next(type, size));
     }
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(IsolatedWork, MemoryLimitIsRoomBeyondWhatTheParentHolds)
+{
+    // However much the parent holds (address space counts: 1.5 GiB reserved, never
+    // touched), the child may take up to its limit more, and no more.
+    std::vector<char> held;
+    for (const std::size_t parentBytes : {std::size_t(0), std::size_t(3) << 29}) {
+        held.reserve(parentBytes);
+        for (const auto& [childBytes, fits] : {std::pair{std::size_t(16) << 20, true}, std::pair{std::size_t(256) << 20, false}}) {
+            SCOPED_TRACE("parent holds " + std::to_string(parentBytes >> 20) + " MiB, child asks for "
+                         + std::to_string(childBytes >> 20) + " MiB");
+            CIsolatedWork child(
+                [childBytes](CIsolatedWork::CChannel& channel) {
+                    // (volatile: the compiler may not assume that malloc succeeds)
+                    char* volatile memory = static_cast<char*>(std::malloc(childBytes));
+                    channel.message('A', memory != nullptr ? "yes" : "no");
+                },
+                CIsolatedWork::SILENCE_LIMIT_MS, std::uint64_t(64) << 20);
+            char type = 0;
+            std::uint64_t size = 0;
+            ASSERT_TRUE(child.next(type, size));
+            EXPECT_EQ(child.readText(size), fits ? "yes" : "no");
+            EXPECT_EQ(child.finish(), "");
+        }
+    }
+}
+#endif

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -166,6 +168,58 @@ TEST(NiftiReader, StoredTypesScalingUnitsAndExtraVolumes)
     EXPECT_EQ(CNiftiReader().read(wide).voxels, (std::vector<std::int16_t>{-32768, -7}));
 }
 
+TEST(NiftiReader, LargeIntegerVolumesMatchABruteForceConversion)
+{
+    // Random values of every integer type up to 32 bits, in volumes of several read chunks
+    // plus a rest, plain and compressed, unscaled and scaled: each voxel is the value (times
+    // the slope plus the intercept) rounded and clamped to 16 bits, and clamping is counted.
+    const CTempFolder folder;
+    const std::array<std::int64_t, 7> dims = {67, 61, 73, 1, 1, 1, 1}; // 298351 voxels
+    const std::size_t count = 67 * 61 * 73;
+    std::uint64_t state = 0x2545f4914f6cdd1dULL;
+    auto random = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    auto check = [&](auto type, int datatype) {
+        using T = decltype(type);
+        std::vector<T> values(count);
+        for (T& value : values)
+            value = static_cast<T>(random());
+        for (const char* name : {"v.nii", "v.nii.gz"}) {
+            for (const double slope : {0.0, 0.5}) {
+                SCOPED_TRACE(std::string(name) + ", " + std::to_string(sizeof(T)) + " bytes, "
+                             + (std::is_signed_v<T> ? "signed" : "unsigned") + ", slope " + std::to_string(slope));
+                const std::string path = folder.file(name);
+                writeNifti(path, datatype, dims, values, slope, slope != 0.0 ? -3.0 : 0.0);
+                std::vector<std::int16_t> expected(count);
+                std::uint64_t clamped = 0;
+                for (std::size_t i = 0; i < count; ++i) {
+                    const double real = std::round(slope != 0.0 ? static_cast<double>(values[i]) * slope - 3.0
+                                                                : static_cast<double>(values[i]));
+                    clamped += real < -32768.0 || real > 32767.0;
+                    expected[i] = static_cast<std::int16_t>(std::clamp(real, -32768.0, 32767.0));
+                }
+                const CLoadedVolume volume = CNiftiReader().read(path);
+                EXPECT_TRUE(volume.voxels == expected);
+                EXPECT_EQ(volume.warnings.size(), clamped > 0 ? 1u : 0u);
+                if (clamped > 0) {
+                    EXPECT_TRUE(hasWarning(volume, ": " + std::to_string(clamped) + " values outside"));
+                }
+                std::filesystem::remove(path);
+            }
+        }
+    };
+    check(std::int8_t{}, DT_INT8);
+    check(std::uint8_t{}, DT_UINT8);
+    check(std::int16_t{}, DT_INT16);
+    check(std::uint16_t{}, DT_UINT16);
+    check(std::int32_t{}, DT_INT32);
+    check(std::uint32_t{}, DT_UINT32);
+}
+
 TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
 {
     const CTempFolder folder;
@@ -273,13 +327,13 @@ TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
         writeNifti(claimed, DT_INT16, {512, 512, 8, 1, 1, 1, 1}, slices);
         // dim[3] (byte 46) becomes 512 in a recompressed copy.
         gzFile in = gzopen(claimed.c_str(), "rb");
-        std::vector<std::uint8_t> plain(352 + slices.size() * 2);
-        ASSERT_EQ(gzread(in, plain.data(), static_cast<unsigned>(plain.size())), static_cast<int>(plain.size()));
+        std::vector<std::uint8_t> inflated(352 + slices.size() * 2);
+        ASSERT_EQ(gzread(in, inflated.data(), static_cast<unsigned>(inflated.size())), static_cast<int>(inflated.size()));
         gzclose(in);
         const std::int16_t depth = 512;
-        std::memcpy(plain.data() + 46, &depth, 2);
+        std::memcpy(inflated.data() + 46, &depth, 2);
         gzFile out = gzopen(claimed.c_str(), "wb");
-        gzwrite(out, plain.data(), static_cast<unsigned>(plain.size()));
+        gzwrite(out, inflated.data(), static_cast<unsigned>(inflated.size()));
         gzclose(out);
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
