@@ -7,11 +7,10 @@
 // each piece's Euler characteristic).
 
 #include "OstrumFiles.h"
+#include "PhantomBone.h"
 #include "ScriptRun.h"
 #include "StlCheck.h"
 
-#include "host/import/CPhantomSource.h"
-#include "plugins/ostrum/mc/CMarchingCubes.h"
 #include "plugins/ostrum/mesh/CFlatAreaReduction.h"
 #include "plugins/ostrum/mesh/CMeshDecimation.h"
 #include "plugins/ostrum/mesh/CMeshSmoothing.h"
@@ -26,8 +25,8 @@ namespace fs = std::filesystem;
 
 const std::string PLUGINS = std::string("--plugins '") + VELMORA_PLUGIN_DIR + "'";
 
-constexpr int X = 48, Y = 44, Z = 40;
-constexpr int LOWER = 1000, HIGHER = 1500;
+constexpr int X = ostrumtest::BONE_X, Y = ostrumtest::BONE_Y, Z = ostrumtest::BONE_Z;
+constexpr int LOWER = ostrumtest::BONE_LOWER, HIGHER = ostrumtest::BONE_HIGHER;
 
 struct CExpected
 {
@@ -38,20 +37,8 @@ struct CExpected
 
 CExpected expectedPipeline()
 {
-    const velmora::import::CLoadedVolume phantom = velmora::import::CPhantomSource(X, Y, Z).generate();
-    CMarchingCubes::tRegionVolume labels(X, Y, Z);
-    for (int z = 0; z < Z; ++z)
-        for (int y = 0; y < Y; ++y)
-            for (int x = 0; x < X; ++x)
-            {
-                const int density = phantom.at(x, y, z);
-                labels.at(x, y, z) = density >= LOWER && density < HIGHER ? 1 : 0;
-            }
-    CMarchingCubes extractor;
-    extractor.setDimensions(X, Y, Z);
-    extractor.setVoxelSize(1.0, 1.0, 1.0);
     vctl::MCTriS mesh;
-    EXPECT_TRUE(extractor.extract(&mesh, 1, labels));
+    ostrumtest::extractPhantomBone(mesh);
     EXPECT_TRUE(CFlatAreaReduction().reduce(mesh));
     EXPECT_TRUE(CSmallAreaReduction().reduce(mesh, 500));
     EXPECT_TRUE(CMeshSmoothing().smooth(mesh, 5, 0.6073, 0.1));

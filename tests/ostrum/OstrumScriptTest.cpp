@@ -4,10 +4,9 @@
 // extracting its surface directly.
 
 #include "OstrumFiles.h"
+#include "PhantomBone.h"
 #include "ScriptRun.h"
 
-#include "host/import/CPhantomSource.h"
-#include "plugins/ostrum/mc/CMarchingCubes.h"
 #include "plugins/ostrum/mesh/CFlatAreaReduction.h"
 #include "vctl/MCTriS.h"
 
@@ -23,8 +22,8 @@ namespace fs = std::filesystem;
 
 const std::string PLUGINS = std::string("--plugins '") + VELMORA_PLUGIN_DIR + "'";
 
-constexpr int X = 48, Y = 44, Z = 40;
-constexpr int LOWER = 1000, HIGHER = 1500;
+constexpr int X = ostrumtest::BONE_X, Y = ostrumtest::BONE_Y, Z = ostrumtest::BONE_Z;
+constexpr int LOWER = ostrumtest::BONE_LOWER, HIGHER = ostrumtest::BONE_HIGHER;
 
 struct CCounts
 {
@@ -36,20 +35,8 @@ struct CCounts
 // its flat areas reduced ("Flow reduction" is on by default).
 CCounts expectedBoneCounts()
 {
-    const velmora::import::CLoadedVolume phantom = velmora::import::CPhantomSource(X, Y, Z).generate();
-    CMarchingCubes::tRegionVolume labels(X, Y, Z);
-    for (int z = 0; z < Z; ++z)
-        for (int y = 0; y < Y; ++y)
-            for (int x = 0; x < X; ++x)
-            {
-                const int density = phantom.at(x, y, z);
-                labels.at(x, y, z) = density >= LOWER && density < HIGHER ? 1 : 0;
-            }
-    CMarchingCubes extractor;
-    extractor.setDimensions(X, Y, Z);
-    extractor.setVoxelSize(1.0, 1.0, 1.0);
     vctl::MCTriS mesh;
-    EXPECT_TRUE(extractor.extract(&mesh, 1, labels));
+    ostrumtest::extractPhantomBone(mesh);
     EXPECT_TRUE(CFlatAreaReduction().reduce(mesh));
     return {mesh.getNumOfTris(), mesh.getNumOfVertices()};
 }
