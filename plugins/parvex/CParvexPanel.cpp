@@ -66,6 +66,13 @@ TControl* withTip(TControl* control, const wxString& tip)
     return control;
 }
 
+// The density entry of the active data set.
+data::CEntryPtr activeDensityEntry(data::CDataStorage& storage)
+{
+    data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
+    return storage.getEntry(dataSet->getDataSetId(), REQUEST);
+}
+
 } // namespace
 
 CParvexPanel::CParvexPanel(plug::CGuiAdapter* adapter, wxWindow* parent)
@@ -244,8 +251,7 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
     data::CDataStorage& storage = getBindings().getStorage();
     const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
     {
-        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
         data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
         if (!hasActiveLabel(*coloring))
@@ -314,8 +320,7 @@ void CParvexPanel::requestPick(wxSpinCtrl* spin)
 void CParvexPanel::takePickedDensity(wxSpinCtrl* spin, float x, float y, float z)
 {
     data::CDataStorage& storage = getBindings().getStorage();
-    data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-    data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+    data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
     std::int32_t xi = 0, yi = 0, zi = 0;
     if (!seg::roundedIndex(x, density->getXSize(), xi) || !seg::roundedIndex(y, density->getYSize(), yi) ||
         !seg::roundedIndex(z, density->getZSize(), zi))
@@ -371,8 +376,7 @@ void CParvexPanel::onStrokeDrawn(const osg::Vec3Array* points, int state, int)
     }
     {
         data::CDataStorage& storage = getBindings().getStorage();
-        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
         seg::CVoxelNeighbourhoodSampler* sampler = m_markingMode == MARK_POSITIVE   ? m_positiveSampler.get()
                                                    : m_markingMode == MARK_NEGATIVE ? m_negativeSampler.get()
                                                                                     : nullptr;
@@ -423,8 +427,7 @@ void CParvexPanel::runPreview()
     data::CDataStorage& storage = getBindings().getStorage();
     const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
     {
-        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
         tEstimator estimator;
         trainEstimator(estimator);
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
@@ -451,8 +454,7 @@ void CParvexPanel::onPerformGmm(wxCommandEvent&)
     data::CDataStorage& storage = getBindings().getStorage();
     const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
     {
-        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
         tEstimator estimator;
         trainEstimator(estimator);
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
@@ -470,8 +472,7 @@ void CParvexPanel::onPerformFcm(wxCommandEvent&)
     const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
     const data::CEntryPtr coloringEntry = storage.getEntry(ENTRY_REGION_COLORING, REQUEST);
     {
-        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
         regions->resize(density->getXSize(), density->getYSize(), density->getZSize(), 0);
         regions->show(true);
@@ -505,8 +506,7 @@ void CParvexPanel::runLabelFilter(ELabelFilter kind)
     data::CDataStorage& storage = getBindings().getStorage();
     const data::CEntryPtr regionsEntry = storage.getEntry(ENTRY_REGION_DATA, REQUEST);
     {
-        data::CObjectPtr<data::CActiveDataSet> dataSet(storage.getEntry(ENTRY_ACTIVE_DATA_SET, REQUEST));
-        data::CObjectPtr<data::CDensityData> density(storage.getEntry(dataSet->getDataSetId(), REQUEST));
+        data::CObjectPtr<data::CDensityData> density(activeDensityEntry(storage));
         data::CObjectPtr<data::CRegionData> regions(regionsEntry);
         data::CObjectPtr<data::CRegionColoring> coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
         if (kind != ELabelFilter::Median && !hasActiveLabel(*coloring))
