@@ -38,8 +38,9 @@ public:
     //! A child silent for `silenceLimitMs` counts as hung. With `memoryLimit` (bytes, 0 for
     //! none) the child's heap may not grow by more than that beyond what it started with (its
     //! copy of the parent's data): a library that makes room for what a damaged header claims
-    //! fails there instead of taking the machine's memory. (Not in builds with
-    //! AddressSanitizer, whose shadow memory the limit would count.)
+    //! fails there instead of taking the machine's memory. (In builds with AddressSanitizer,
+    //! whose shadow memory a resource limit would count, the child instead exits with status 3
+    //! at the first allocation past the bound.)
     explicit CIsolatedWork(const std::function<void(CChannel&)>& work, int silenceLimitMs = SILENCE_LIMIT_MS,
                            std::uint64_t memoryLimit = 0);
     //! Kills the child if it is still running and reaps it.
