@@ -54,7 +54,10 @@ private:
     CHostedPlugin& plugin(const std::string& name);
     wxWindow* control(CHostedPlugin& hosted, const std::string& label);
 
+    // One file per group: script/DataCommands.cpp, PanelCommands.cpp, ExpectCommands.cpp,
+    // OutputCommands.cpp.
     void commandLoad(const std::vector<std::string>& words);
+    void commandHistory(const std::vector<std::string>& words);
     void commandSet(const std::vector<std::string>& words);
     void commandCheck(const std::vector<std::string>& words);
     void commandPress(const std::vector<std::string>& words);

@@ -82,7 +82,9 @@ TEST(WindowFitTest, WindowInsideTheScreenAndEveryPanelControlReachable)
     // The views take most of the width: at least 60 % from 1366 pixels up.
     const int viewsWidth = frame->getViewArea()->GetSize().x;
     if (screen.width >= 1366)
+    {
         EXPECT_GE(viewsWidth * 100, 60 * frame->GetClientSize().x) << viewsWidth;
+    }
 
     for (CHostedPlugin& plugin : host.getPlugins().getPlugins())
     {
