@@ -141,6 +141,7 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
         }
         density->setVoxel(volume.dx, volume.dy, volume.dz);
     }
+    m_geometry = volume.geometry;
     const int xSize = volume.xSize, ySize = volume.ySize, zSize = volume.zSize;
     std::vector<std::int16_t>().swap(volume.voxels);
     take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(densityId);

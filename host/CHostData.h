@@ -72,6 +72,8 @@ public:
     bool hasData();
     std::array<int, 3> getDimensions();
     std::array<double, 3> getSpacing();
+    //! Where the current data set lies in the patient (as its source gave it).
+    const import::CPatientGeometry& getGeometry() const { return m_geometry; }
     std::array<int, 2> getDensityRange();
     //! Label at a voxel; -1 outside the volume.
     int getLabel(int x, int y, int z);
@@ -94,6 +96,7 @@ public:
 
 private:
     data::CDataStorage& m_storage;
+    import::CPatientGeometry m_geometry;
 };
 
 } // namespace velmora

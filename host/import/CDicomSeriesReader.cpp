@@ -16,6 +16,7 @@
 
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -150,6 +151,7 @@ struct CSeriesHeader
     double dx = 1.0;
     double dy = 1.0;
     double dz = 1.0;
+    CPatientGeometry geometry;
 };
 
 // Sizes and spacing as the volume will have them; checked on both sides of the pipe.
@@ -157,6 +159,8 @@ std::size_t checkHeader(const CSeriesHeader& header, const std::string& source)
 {
     const std::size_t voxelCount = CVolumeLimits::checkedVoxelCount(header.xSize, header.ySize, header.zSize, source);
     CVolumeLimits::checkSpacing(header.dx, header.dy, header.dz, source);
+    if (!header.geometry.isFinite())
+        throw CImportError(source + " gives an image position or orientation that is not a number");
     return voxelCount;
 }
 
@@ -384,6 +388,36 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int
     }
 }
 
+// Position of the first slice's first pixel and the directions of its rows, columns and of
+// the slice order; origin 0 and the identity where the files do not say.
+CPatientGeometry patientGeometry(const std::vector<CSlice>& slices)
+{
+    CPatientGeometry geometry;
+    const CSlice& first = slices.front();
+    if (first.position)
+        geometry.origin = {(*first.position)[0], (*first.position)[1], (*first.position)[2]};
+    if (!first.orientation)
+        return geometry;
+    const std::vector<double>& o = *first.orientation;
+    auto unit = [](std::array<double, 3> v) {
+        const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        return length > 0.0 ? std::array<double, 3>{v[0] / length, v[1] / length, v[2] / length} : v;
+    };
+    const std::array<double, 3> row = unit({o[0], o[1], o[2]});
+    const std::array<double, 3> column = unit({o[3], o[4], o[5]});
+    if (std::fabs(row[0] * column[0] + row[1] * column[1] + row[2] * column[2]) > 1e-3
+        || std::fabs(row[0] * row[0] + row[1] * row[1] + row[2] * row[2] - 1.0) > 1e-6
+        || std::fabs(column[0] * column[0] + column[1] * column[1] + column[2] * column[2] - 1.0) > 1e-6)
+        return geometry; // no usable orientation: the axes stay as they are
+    // The slices are sorted along the normal where they have positions (and follow it by
+    // DICOM's convention where they do not).
+    const std::array<double, 3> normal
+        = unit({row[1] * column[2] - row[2] * column[1], row[2] * column[0] - row[0] * column[2],
+                row[0] * column[1] - row[1] * column[0]});
+    geometry.axes = {row, column, normal};
+    return geometry;
+}
+
 // Reads the headers of the files, picks and orders the series and reports its size and slice
 // order; runs in a child process.
 void scanInChild(const std::string& folder, const std::vector<std::string>& files, CIsolatedWork::CChannel& channel)
@@ -531,6 +565,7 @@ void scanInChild(const std::string& folder, const std::vector<std::string>& file
     header.dx = volume.dx;
     header.dy = volume.dy;
     header.dz = volume.dz;
+    header.geometry = patientGeometry(slices);
     checkHeader(header, source);
     channel.message(MSG_HEADER, &header, sizeof header);
     // The slices in volume order, for the decoding processes: the file's place in `files`,
@@ -647,6 +682,7 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
                 volume.dx = header.dx;
                 volume.dy = header.dy;
                 volume.dz = header.dz;
+                volume.geometry = header.geometry;
                 break;
             }
             case MSG_ORDER: {

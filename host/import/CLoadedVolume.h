@@ -2,6 +2,8 @@
 // A density volume as one of the import sources delivers it, before the host puts it into
 // its storage. Plain data: the sources fill it, the host copies it and throws it away.
 
+#include "host/import/CPatientGeometry.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,6 +21,9 @@ struct CLoadedVolume
     double dx = 1.0;
     double dy = 1.0;
     double dz = 1.0;
+    //! Position and orientation in the patient: from the DICOM slices or the NIfTI affine;
+    //! origin 0 and the identity for raw volumes and the phantom.
+    CPatientGeometry geometry;
     //! Densities (Hounsfield units for CT), x fastest, then y, then z:
     //! voxel (x, y, z) is voxels[(z * ySize + y) * xSize + x].
     std::vector<std::int16_t> voxels;

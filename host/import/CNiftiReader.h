@@ -3,8 +3,9 @@
 //
 // - Size from dim[1..3]; a file of several volumes (dim[4..7] > 1) gives its first one
 //   and a warning.
-// - Spacing from |pixdim[1..3]|, converted to millimetres from metres or micrometres when
-//   the file says so; a spacing of 0 or not a number becomes 1 mm with a warning.
+// - Spacing and position in the patient from the sform, else the qform, else |pixdim[1..3]|
+//   alone, in millimetres and LPS coordinates (see CNiftiFile); a spacing of 0 from pixdim
+//   becomes 1 mm with a warning.
 // - scl_slope of 0 means unscaled values; otherwise value * scl_slope + scl_inter.
 // - Stored types int8, uint8, int16, uint16, int32, uint32, int64, uint64, float32 and
 //   float64 are rounded (half away from zero) and clamped to 16 bits; clamped values and

@@ -5,6 +5,7 @@
 #include "host/CScriptRunner.h"
 #include "host/script/ScriptSupport.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 
@@ -52,7 +53,18 @@ void CScriptRunner::commandPrint(const std::vector<std::string>& words)
                 m_out << "label " << label << ": " << count << "\n";
         }
         const auto model = m_data.getModelCounts();
-        m_out << "model: " << model[0] << " " << model[1] << std::endl;
+        m_out << "model: " << model[0] << " " << model[1] << "\n";
+        // Origin and axis directions in the patient (millimetres, LPS); rounding noise of
+        // the directions is shown as 0.
+        auto clean = [](double value) { return std::fabs(value) < 1e-12 ? 0.0 : value; };
+        const import::CPatientGeometry& geometry = m_data.getGeometry();
+        m_out << "origin: " << clean(geometry.origin[0]) << " " << clean(geometry.origin[1]) << " "
+              << clean(geometry.origin[2]) << "\n";
+        m_out << "directions:";
+        for (const auto& axis : geometry.axes)
+            m_out << " " << clean(axis[0]) << " " << clean(axis[1]) << " " << clean(axis[2]);
+        m_out << "\n";
+        m_out.flush();
     }
     else if (words[1] == "regions")
     {

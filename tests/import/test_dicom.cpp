@@ -199,6 +199,19 @@ TEST(DicomSeriesReader, SlicesFollowTheirPositionAlongTheNormal)
                 EXPECT_EQ(volume.at(x, y, z), 100 * z + y * 3 + x) << x << " " << y << " " << z;
     ASSERT_EQ(volume.warnings.size(), 1u);
     EXPECT_TRUE(hasWarning(volume, "holds 2 DICOM series; the one with 4 images was loaded"));
+
+    // In the patient: the first slice's position, its rows and columns, the slice order's
+    // direction; every slice's first pixel lands on its own Image Position.
+    const std::array<std::array<double, 3>, 3> axes{{{0.6, 0.8, 0}, {0, 0, 1}, {0.8, -0.6, 0}}};
+    for (int axis = 0; axis < 3; ++axis)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(volume.geometry.axes[axis][c], axes[axis][c], 1e-12) << axis << " " << c;
+    for (int k = 0; k < 4; ++k) {
+        const std::array<double, 3> at = volume.geometry.toPatient({0, 0, double(k)}, {volume.dx, volume.dy, volume.dz});
+        const std::array<double, 3> written{5 + 0.8 * 2.5 * k, -3 - 0.6 * 2.5 * k, 7};
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(at[c], written[c], 1e-9) << "slice " << k << " coordinate " << c;
+    }
 }
 
 TEST(DicomSeriesReader, RescaleStoredBitsAndClamping)

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 
 using velmora::import::CDensityRange;
 using velmora::import::CImportError;
@@ -349,4 +350,132 @@ TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
     const std::string complex = folder.file("complex.nii");
     writeNifti(complex, DT_COMPLEX64, {1, 1, 1, 1, 1, 1, 1}, std::vector<std::uint64_t>{0});
     EXPECT_NE(errorOf(complex).find("cannot be loaded as densities"), std::string::npos) << errorOf(complex);
+}
+
+namespace {
+
+// A 2 x 2 x 2 uint8 file through the NIfTI library, its header set up by `edit`.
+template <typename TEdit>
+void writeGeometryNifti(const std::string& path, TEdit edit)
+{
+    const std::int64_t dims[8] = {3, 2, 2, 2, 1, 1, 1, 1};
+    nifti_image* image = nifti_make_new_nim(dims, DT_UINT8, 1);
+    ASSERT_NE(image, nullptr);
+    image->xyz_units = NIFTI_UNITS_MM;
+    edit(*image);
+    image->dx = image->pixdim[1];
+    image->dy = image->pixdim[2];
+    image->dz = image->pixdim[3];
+    ASSERT_EQ(nifti_set_filenames(image, path.c_str(), 0, 1), 0);
+    nifti_image_write(image);
+    nifti_image_free(image);
+}
+
+} // namespace
+
+TEST(NiftiReader, GeometryComesFromSformQformOrVoxelSizes)
+{
+    // Each file's placement in LPS millimetres, worked out by hand from its RAS header.
+    using CRows = std::array<std::array<double, 4>, 3>;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const CRows sformA = {{{-0.8, 0, 0, 10}, {0, 0, 2.5, -20}, {0, 0.9, 0, 30}}};
+    const CRows diagonal2 = {{{2, 0, 0, 1}, {0, 2, 0, 2}, {0, 0, 2, 3}}};
+    struct CQform
+    {
+        double b, c, d, qfac;
+        std::array<double, 3> offset;
+    };
+    const CQform quarterTurnReflected = {0, 0, std::sqrt(0.5), -1, {5, 6, 7}}; // 90 degrees about z
+    const struct
+    {
+        const char* what;
+        std::optional<CRows> sform;
+        std::optional<CQform> qform;
+        std::array<double, 3> pixdim;
+        int units;
+        std::array<double, 3> spacing;
+        std::array<double, 3> origin;
+        std::array<std::array<double, 3>, 3> axes;
+        const char* warning; // nullptr: none
+    } cases[] = {
+        {"sform only", sformA, {}, {0.8, 0.9, 2.5}, NIFTI_UNITS_MM, {0.8, 0.9, 2.5}, {-10, 20, 30},
+         {{{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}}, nullptr},
+        {"qform only, reflected", {}, quarterTurnReflected, {2, 3, 4}, NIFTI_UNITS_MM, {2, 3, 4}, {-5, -6, 7},
+         {{{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}}, nullptr},
+        {"neither", {}, {}, {0.5, 0.6, 0.7}, NIFTI_UNITS_MM, {0.5, 0.6, 0.7}, {0, 0, 0},
+         {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}}, nullptr},
+        {"pixdim 1 % off the sform", diagonal2, {}, {2.02, 2, 2}, NIFTI_UNITS_MM, {2, 2, 2}, {-1, -2, 3},
+         {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}}, "gives voxel sizes of 2.02 x 2 x 2 mm in pixdim but 2 x 2 x 2 mm in its sform"},
+        {"pixdim 0.05 % off the sform", diagonal2, {}, {2.001, 2, 2}, NIFTI_UNITS_MM, {2, 2, 2}, {-1, -2, 3},
+         {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}}, nullptr},
+        {"sform before qform", sformA, quarterTurnReflected, {0.8, 0.9, 2.5}, NIFTI_UNITS_MM, {0.8, 0.9, 2.5},
+         {-10, 20, 30}, {{{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}}, nullptr},
+        {"sform not a number", CRows{{{nan, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}}}, quarterTurnReflected, {2, 3, 4},
+         NIFTI_UNITS_MM, {2, 3, 4}, {-5, -6, 7}, {{{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}},
+         "sform cannot place the volume (it holds values that are not numbers); its qform was used instead"},
+        {"sform axis of length 0", CRows{{{1, 0, 0, 4}, {0, 0, 0, 4}, {0, 0, 1, 4}}}, {}, {1, 1, 1}, NIFTI_UNITS_MM,
+         {1, 1, 1}, {0, 0, 0}, {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}}, "its axis 2 has length 0"},
+        {"sform axes in a plane", CRows{{{1, 0, 1, 4}, {0, 1, 0, 4}, {0, 0, 0, 4}}}, quarterTurnReflected, {2, 3, 4},
+         NIFTI_UNITS_MM, {2, 3, 4}, {-5, -6, 7}, {{{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}}, "its axes do not span space"},
+        {"metres", CRows{{{0.002, 0, 0, 0.01}, {0, 0.003, 0, 0.02}, {0, 0, 0.004, 0.03}}}, {}, {0.002, 0.003, 0.004},
+         NIFTI_UNITS_METER, {2, 3, 4}, {-10, -20, 30}, {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}}, nullptr},
+        {"qform with a size never set", {}, CQform{0, 0, 0, 1, {0, 0, 0}}, {1, 1, 0}, NIFTI_UNITS_MM, {1, 1, 1},
+         {0, 0, 0}, {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}}, "1 mm was assumed"},
+    };
+    const CTempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.file("geometry.nii");
+        writeGeometryNifti(path, [&](nifti_image& image) {
+            for (int axis = 0; axis < 3; ++axis)
+                image.pixdim[axis + 1] = c.pixdim[axis];
+            image.xyz_units = c.units;
+            if (c.sform) {
+                image.sform_code = NIFTI_XFORM_SCANNER_ANAT;
+                for (int row = 0; row < 3; ++row)
+                    for (int column = 0; column < 4; ++column)
+                        image.sto_xyz.m[row][column] = (*c.sform)[row][column];
+            }
+            if (c.qform) {
+                image.qform_code = NIFTI_XFORM_ALIGNED_ANAT;
+                image.quatern_b = c.qform->b;
+                image.quatern_c = c.qform->c;
+                image.quatern_d = c.qform->d;
+                image.qfac = c.qform->qfac;
+                image.qoffset_x = c.qform->offset[0];
+                image.qoffset_y = c.qform->offset[1];
+                image.qoffset_z = c.qform->offset[2];
+            }
+        });
+        const CLoadedVolume volume = CNiftiReader().read(path);
+        EXPECT_NEAR(volume.dx, c.spacing[0], 1e-6);
+        EXPECT_NEAR(volume.dy, c.spacing[1], 1e-6);
+        EXPECT_NEAR(volume.dz, c.spacing[2], 1e-6);
+        for (int component = 0; component < 3; ++component) {
+            EXPECT_NEAR(volume.geometry.origin[component], c.origin[component], 1e-5);
+            for (int axis = 0; axis < 3; ++axis)
+                EXPECT_NEAR(volume.geometry.axes[axis][component], c.axes[axis][component], 1e-6) << "axis " << axis;
+        }
+        if (c.warning == nullptr) {
+            EXPECT_TRUE(volume.warnings.empty()) << volume.warnings.front();
+        } else {
+            EXPECT_EQ(volume.warnings.size(), 1u);
+            EXPECT_TRUE(hasWarning(volume, c.warning)) << (volume.warnings.empty() ? "" : volume.warnings.front());
+            EXPECT_TRUE(hasWarning(volume, path));
+        }
+    }
+
+    // The shared scan: sform code 2, 3 mm, RAS offset (-177.95632935, 11.31900024, 94.30175781).
+    const std::string shared = sharedData("ct-abdomen-nifti/example_ct_sm.nii.gz");
+    if (!std::filesystem::exists(shared))
+        GTEST_SKIP() << "Shared test data not found at " << shared;
+    const CLoadedVolume scan = CNiftiReader().read(shared);
+    const std::array<double, 3> origin = {177.95632935, -11.31900024, 94.30175781};
+    const std::array<std::array<double, 3>, 3> axes = {{{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}};
+    for (int component = 0; component < 3; ++component) {
+        EXPECT_NEAR(scan.geometry.origin[component], origin[component], 1e-5);
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_EQ(scan.geometry.axes[axis][component], axes[axis][component]);
+    }
+    EXPECT_TRUE(scan.warnings.empty());
 }
