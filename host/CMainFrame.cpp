@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/CDataExchange.h"
 #include "host/CHostData.h"
 #include "host/CVelmoraHost.h"
 #include "host/DataSources.h"
@@ -99,6 +100,10 @@ void CMainFrame::buildMenus()
     file->Append(ID_OPEN_NIFTI, "Open NIfTI File...");
     file->Append(ID_OPEN_RAW, "Open Raw Volume...");
     file->Append(ID_LOAD_PHANTOM, "Load Phantom");
+    file->AppendSeparator();
+    file->Append(ID_EXPORT_LABELS, "Export Segmentation...");
+    file->Append(ID_IMPORT_LABELS, "Import Segmentation...");
+    file->Append(ID_EXPORT_MODEL, "Export Model in Patient Coordinates...");
     file->AppendSeparator();
     file->Append(ID_SAVE_SCREENSHOT, "Save Screenshot...");
     file->AppendSeparator();
@@ -280,6 +285,11 @@ void CMainFrame::onMenu(wxCommandEvent& event)
             report("Cannot save the screenshot to " + path, "Error", wxOK | wxICON_ERROR);
         return;
     }
+    if (id == ID_EXPORT_LABELS || id == ID_IMPORT_LABELS || id == ID_EXPORT_MODEL)
+    {
+        exchangeFiles(id);
+        return;
+    }
     if (id == wxID_UNDO || id == wxID_REDO)
     {
         const bool done = id == wxID_UNDO ? m_data.undo() : m_data.redo();
@@ -334,6 +344,51 @@ void CMainFrame::report(const wxString& text, const wxString& caption, long styl
         service->showMessage(text, caption, style);
     else
         wxMessageBox(text, caption, style, this);
+}
+
+wxString CMainFrame::selectFile(const wxString& message, const wxString& defaultFile, const wxString& wildcard, int flags)
+{
+    if (plug::CDialogService* service = m_host.getSceneHub().getDialogService())
+        return service->selectFile(message, "", defaultFile, "", wildcard, flags);
+    return wxFileSelector(message, "", defaultFile, "", wildcard, flags, this);
+}
+
+void CMainFrame::exchangeFiles(int id)
+{
+    if (!m_data.hasData())
+    {
+        report("No data set is loaded", "Error", wxOK | wxICON_ERROR);
+        return;
+    }
+    const wxString labelMaps = "NIfTI label maps (*.nii.gz;*.nii)|*.nii.gz;*.nii";
+    wxString path;
+    if (id == ID_EXPORT_LABELS)
+        path = selectFile("Export Segmentation", "segmentation.nii.gz", labelMaps, wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    else if (id == ID_IMPORT_LABELS)
+        path = selectFile("Import Segmentation", "", labelMaps + "|All files|*", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    else
+        path = selectFile("Export Model in Patient Coordinates", "model.stl", "STL files (*.stl)|*.stl",
+                          wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (path.empty())
+        return;
+    try
+    {
+        wxBusyCursor busy;
+        CDataExchange exchange(m_host.getStorage(), m_data);
+        if (id == ID_EXPORT_LABELS)
+            exchange.exportLabels(path.utf8_string());
+        else if (id == ID_EXPORT_MODEL)
+            exchange.exportModel(path.utf8_string());
+        else
+        {
+            for (const std::string& warning : exchange.importLabels(path.utf8_string()))
+                report(wxString::FromUTF8(warning), "Warning", wxOK | wxICON_WARNING);
+        }
+    }
+    catch (const std::exception& error)
+    {
+        report(wxString::FromUTF8(error.what()), "Error", wxOK | wxICON_ERROR);
+    }
 }
 
 void CMainFrame::loadWithMessage(const std::vector<std::string>& words)

@@ -32,7 +32,10 @@ public:
         ID_OPEN_NIFTI,
         ID_OPEN_RAW,
         ID_LOAD_PHANTOM,
-        ID_SAVE_SCREENSHOT
+        ID_SAVE_SCREENSHOT,
+        ID_EXPORT_LABELS,
+        ID_IMPORT_LABELS,
+        ID_EXPORT_MODEL
     };
 
     CMainFrame(CVelmoraHost& host, CHostData& data);
@@ -76,6 +79,12 @@ private:
     void loadWithMessage(const std::vector<std::string>& words);
     //! A message box through the host's dialog service when there is one.
     void report(const wxString& text, const wxString& caption, long style);
+    //! A file selector through the host's dialog service (script mode answers it), or the
+    //! toolkit's own; empty when cancelled.
+    wxString selectFile(const wxString& message, const wxString& defaultFile, const wxString& wildcard, int flags);
+    //! File menu: the segmentation out or in as a NIfTI label map, the model as STL in
+    //! patient coordinates.
+    void exchangeFiles(int id);
 
     CVelmoraHost& m_host;
     CHostData& m_data;

@@ -189,7 +189,7 @@ void CScriptRunner::execute(const std::vector<std::string>& words)
 {
     const std::string& command = words[0];
     // Commands on the data set's voxels say plainly that there is none.
-    static const char* const needData[] = {"undo", "redo"};
+    static const char* const needData[] = {"undo", "redo", "export", "import"};
     const bool labelCheck = command == "expect" && words.size() > 1 && (words[1] == "label" || words[1] == "labelcount");
     if ((labelCheck || std::find(std::begin(needData), std::end(needData), command) != std::end(needData)) &&
         !m_data.hasData())
@@ -218,6 +218,8 @@ void CScriptRunner::execute(const std::vector<std::string>& words)
         commandSlice(words);
     else if (command == "undo" || command == "redo")
         commandHistory(words);
+    else if (command == "export" || command == "import")
+        commandExchange(words);
     else if (command == "wait")
         settle();
     else if (command == "expect")

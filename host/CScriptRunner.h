@@ -58,6 +58,7 @@ private:
     // OutputCommands.cpp.
     void commandLoad(const std::vector<std::string>& words);
     void commandHistory(const std::vector<std::string>& words);
+    void commandExchange(const std::vector<std::string>& words);
     void commandSet(const std::vector<std::string>& words);
     void commandCheck(const std::vector<std::string>& words);
     void commandPress(const std::vector<std::string>& words);

@@ -11,6 +11,7 @@
 #include "vctl/MCEntitieS.h"
 #include "vctl/MCTri.h"
 
+#include <array>
 #include <vector>
 
 namespace kvo::mod {
@@ -66,6 +67,11 @@ public:
     //! here). False, at once, when the channel is not connected or refuses a write; the
     //! channel then holds what was written before.
     bool saveSTL(kvo::mod::CChannel& channel) const;
+    //! As saveSTL, each point p written as A p + t (`placement`: the rows of the 3 x 3 matrix
+    //! A, each followed by its component of t) and each normal as A n normalised. Where A
+    //! mirrors (negative determinant) the triangles' corners are written in reverse order, so
+    //! that their winding still agrees with their normals.
+    bool saveSTL(kvo::mod::CChannel& channel, const std::array<double, 12>& placement) const;
 
 private:
     MCEdgeS m_edges;

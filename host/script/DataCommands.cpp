@@ -1,8 +1,10 @@
-// Script commands on the data set: load, slice, undo and redo.
+// Script commands on the data set: load, slice, undo, redo, and labels and models in and out.
 
+#include "host/CDataExchange.h"
 #include "host/CHostData.h"
 #include "host/CMainFrame.h"
 #include "host/CScriptRunner.h"
+#include "host/CVelmoraHost.h"
 #include "host/DataSources.h"
 #include "host/script/ScriptSupport.h"
 
@@ -18,7 +20,6 @@ void CScriptRunner::commandLoad(const std::vector<std::string>& words)
         m_err << "warning: " << warning << std::endl;
     m_data.takeDataSet(volume);
 }
-
 
 void CScriptRunner::commandSlice(const std::vector<std::string>& words)
 {
@@ -36,12 +37,29 @@ void CScriptRunner::commandSlice(const std::vector<std::string>& words)
         fail("no view shows " + words[1] + " slices");
 }
 
-
 void CScriptRunner::commandHistory(const std::vector<std::string>& words)
 {
     needWords(words, 1, 1, words[0] == "undo" ? "undo" : "redo");
     if (!(words[0] == "undo" ? m_data.undo() : m_data.redo()))
         fail(std::string("nothing to ") + words[0]);
+}
+
+void CScriptRunner::commandExchange(const std::vector<std::string>& words)
+{
+    const char* usage = "export labels FILE.nii[.gz] | import labels FILE.nii[.gz] | export model FILE.stl";
+    needWords(words, 3, 3, usage);
+    CDataExchange exchange(m_host.getStorage(), m_data);
+    if (words[0] == "export" && words[1] == "labels")
+        exchange.exportLabels(words[2]);
+    else if (words[0] == "import" && words[1] == "labels")
+    {
+        for (const std::string& warning : exchange.importLabels(words[2]))
+            m_err << "warning: " << warning << std::endl;
+    }
+    else if (words[0] == "export" && words[1] == "model")
+        exchange.exportModel(words[2]);
+    else
+        fail(std::string("usage: ") + usage);
 }
 
 } // namespace velmora

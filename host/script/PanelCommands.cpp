@@ -120,13 +120,27 @@ wxMenuItem* findMenuItem(wxMenu* menu, const wxString& label)
 
 void CScriptRunner::commandMenu(const std::vector<std::string>& words)
 {
-    needWords(words, 3, 3, "menu PLUGIN ITEM");
-    CHostedPlugin& hosted = plugin(words[1]);
-    if (!hosted.menu)
-        fail("plug-in " + hosted.name + " has no menu");
-    wxMenuItem* item = findMenuItem(hosted.menu, wxString::FromUTF8(words[2]));
+    needWords(words, 3, 3, "menu PLUGIN|File|Edit ITEM");
+    // A plug-in's menu, or one of the host's own (File, Edit) by its title.
+    wxMenu* menu = nullptr;
+    std::string owner;
+    if (CHostedPlugin* hosted = m_host.getPlugins().findByName(words[1]))
+    {
+        if (!hosted->menu)
+            fail("plug-in " + hosted->name + " has no menu");
+        menu = hosted->menu;
+        owner = "plug-in " + hosted->name;
+    }
+    else if (wxMenuBar* bar = m_frame.GetMenuBar(); bar && bar->FindMenu(wxString::FromUTF8(words[1])) != wxNOT_FOUND)
+    {
+        menu = bar->GetMenu(static_cast<size_t>(bar->FindMenu(wxString::FromUTF8(words[1]))));
+        owner = "menu " + words[1];
+    }
+    else
+        fail("no plug-in or menu named '" + words[1] + "'");
+    wxMenuItem* item = findMenuItem(menu, wxString::FromUTF8(words[2]));
     if (!item)
-        fail("plug-in " + hosted.name + " has no menu item \"" + words[2] + "\"");
+        fail(owner + " has no menu item \"" + words[2] + "\"");
     if (!item->IsEnabled())
         fail("menu item \"" + words[2] + "\" is disabled");
     int checked = -1;
@@ -135,7 +149,7 @@ void CScriptRunner::commandMenu(const std::vector<std::string>& words)
         item->Check(!item->IsChecked());
         checked = item->IsChecked() ? 1 : 0;
     }
-    hosted.menu->SendEvent(item->GetId(), checked);
+    menu->SendEvent(item->GetId(), checked);
 }
 
 namespace {

@@ -4,7 +4,8 @@
 // that breaks the importer's promises) is a fault.
 //
 //   fuzz_nifti:   the input is a .nii file, or a .nii.gz file when it starts with the gzip
-//                 magic bytes.
+//                 magic bytes, read as a scan and as a label map; and the same bytes as a
+//                 label description file.
 //   fuzz_dicom:   the input is the one file of a folder (the library runs in the child
 //                 process, so its own aborts are answers too, and only ours count).
 //   fuzz_sources: the input's first line is a --data source whose FILE is replaced by the
@@ -14,6 +15,8 @@
 // a huge volume is refused the way a user's limit would refuse it.
 
 #include "host/DataSources.h"
+#include "host/exchange/LabelDescriptionFile.h"
+#include "host/exchange/LabelMapFile.h"
 #include "host/import/CDicomSeriesReader.h"
 #include "host/import/CImportError.h"
 #include "host/import/CNiftiReader.h"
@@ -97,7 +100,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const bool packed = size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
     const std::string path = writeInput(packed ? "input.nii.gz" : "input.nii", data, size);
-    return loadChecked([&] { return velmora::import::CNiftiReader().read(path); });
+    loadChecked([&] { return velmora::import::CNiftiReader().read(path); });
+    try {
+        const velmora::exchange::CLabelMap map = velmora::exchange::readLabelMap(path);
+        check(map.labels.size() == std::size_t(map.xSize) * std::size_t(map.ySize) * std::size_t(map.zSize),
+              "the label count does not match the size");
+        check(map.geometry.isFinite(), "a label map placed at a position that is not a number");
+    } catch (const CImportError&) {
+    } catch (const kvo::sys::CMemoryLimitExceeded&) {
+    }
+    const std::string text = writeInput("input.txt", data, size);
+    try {
+        for (const velmora::exchange::CLabelDescription& label : velmora::exchange::readLabelDescriptions(text))
+            check(label.index >= 0 && label.index <= 65535, "a label index out of range");
+    } catch (const std::runtime_error& error) {
+        check(*error.what() != '\0', "an error without a message");
+    }
+    return 0;
 }
 #elif defined(FUZZ_DICOM)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
