@@ -15,6 +15,7 @@ PACKAGES=(
   libnifti2-dev
   xvfb xauth libgl1-mesa-dri libglu1-mesa-dev
   binutils
+  parallel
   "$@"
 )
 
