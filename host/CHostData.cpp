@@ -13,7 +13,9 @@
 #include "data/CStorableFactory.h"
 #include "data/CUndoManager.h"
 #include "toolkit/base/CObject.h"
+#include "toolkit/img/CDataBlock.h"
 #include "toolkit/img/CMaximumFunctor.h"
+#include "toolkit/img/CVolume.h"
 #include "toolkit/sys/MemoryLimit.h"
 #include "vctl/MCTriS.h"
 
@@ -27,6 +29,12 @@ namespace velmora {
 namespace {
 
 constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
+
+// Keeps a loaded volume's voxels alive while a density volume uses them as its buffer.
+struct CLoadedVoxels : kvo::base::CObject
+{
+    std::vector<std::int16_t> voxels;
+};
 
 // Entry 101 exists to be announced when a data set is replaced; it carries only how many
 // data sets were loaded so far.
@@ -130,20 +138,21 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
     const int previousId = take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->getDataSetId();
     const int densityId = previousId == ENTRY_DENSITY ? ENTRY_DENSITY_ALT : ENTRY_DENSITY;
     {
+        // The loaded voxels become the density volume's buffer as they are, without a copy:
+        // a block wraps them and keeps their vector alive until the volume lets it go.
+        kvo::base::CRefPtr<CLoadedVoxels> owner(new CLoadedVoxels);
+        owner->voxels.swap(volume.voxels);
+        auto* block = new kvo::img::CDataBlock<std::int16_t>(owner->voxels.data(), owner->voxels.size(), *owner);
+        kvo::img::CVolume<std::int16_t> loaded(*block, volume.xSize, volume.ySize, volume.zSize, 0);
+        block->release();
         auto density = take<data::CDensityData>(m_storage, densityId);
+        // (Fresh memory that is never touched: it goes with `loaded`.)
         density->resize(volume.xSize, volume.ySize, volume.zSize, 0);
-        const std::size_t rowBytes = std::size_t(volume.xSize) * sizeof(std::int16_t);
-        const std::int16_t* source = volume.voxels.data();
-        for (int z = 0; z < volume.zSize; ++z)
-        {
-            for (int y = 0; y < volume.ySize; ++y, source += volume.xSize)
-                std::memcpy(density->getRowPtr(y, z), source, rowBytes);
-        }
+        density->swapVoxels(loaded);
         density->setVoxel(volume.dx, volume.dy, volume.dz);
     }
     m_geometry = volume.geometry;
     const int xSize = volume.xSize, ySize = volume.ySize, zSize = volume.zSize;
-    std::vector<std::int16_t>().swap(volume.voxels);
     take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(densityId);
     if (previousId == ENTRY_DENSITY || previousId == ENTRY_DENSITY_ALT)
         take<data::CDensityData>(m_storage, previousId)->resize(0, 0, 0, 0);

@@ -60,9 +60,8 @@ public:
     //! table, the undo and redo history cleared, the model emptied; announces 101, 501, 502
     //! and 801, then 11.
     void loadDataSet(const import::CLoadedVolume& volume);
-    //! As loadDataSet, and the volume's voxels are released as soon as they are copied (its
-    //! warnings stay), so that a load never holds the loaded voxels, the densities and the
-    //! region volume at once.
+    //! As loadDataSet, and the volume's voxels become the density volume's buffer without a
+    //! copy (the volume keeps its warnings and is left without voxels).
     void takeDataSet(import::CLoadedVolume& volume);
 
     //! Undo and redo over entry 557; false when there is nothing to undo or redo.
