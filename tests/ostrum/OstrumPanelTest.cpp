@@ -19,6 +19,7 @@
 #include "plugins/ostrum/COstrumPanel.h"
 #include "vctl/MCTriS.h"
 
+#include "tests/support/CPanelFixture.h"
 #include "tests/support/CRecordingStorage.h"
 #include "tests/support/CTestProgress.h"
 
@@ -94,33 +95,13 @@ public:
     }
 };
 
-class OstrumPanelTest : public ::testing::Test
+class OstrumPanelTest : public CPanelFixture<COstrumPanel>
 {
 protected:
     void SetUp() override
     {
-        velmora::CHostData::registerObjects(m_factory);
-        m_storage = new CRecordingStorage(&m_factory);
-        m_host = std::make_unique<velmora::CHostData>(*m_storage);
-        m_host->createEntries();
-        m_hub = new CAppSceneHub;
-        m_hub->setDialogService(&m_dialogs);
-        m_bindings = new plug::CAppBindings;
-        m_bindings->setStorage(m_storage.get());
-        m_bindings->setSceneHub(m_hub.get());
-        m_adapter = new plug::CGuiAdapter;
-        m_adapter->idBase = ID_BASE;
-        m_panel = new COstrumPanel(m_adapter.get());
-        m_panel->setBindings(m_bindings.get());
-        ASSERT_TRUE(m_panel->prepare());
-        ASSERT_TRUE(m_panel->connect());
+        openPanel(m_dialogs, ID_BASE);
         m_folder = ostrumtest::scratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-
-    void TearDown() override
-    {
-        delete m_panel;
-        m_hub->setDialogService(nullptr);
     }
 
     // A data set of the given size and spacing (all labels 0) whose listed voxels then get
@@ -194,14 +175,7 @@ protected:
         m_storage->invalidate(entry.get(), 0);
     }
 
-    data::CStorableFactory m_factory;
-    kvo::base::CRefPtr<CRecordingStorage> m_storage;
-    std::unique_ptr<velmora::CHostData> m_host;
-    kvo::base::CRefPtr<CAppSceneHub> m_hub;
-    kvo::base::CRefPtr<plug::CAppBindings> m_bindings;
-    kvo::base::CRefPtr<plug::CGuiAdapter> m_adapter;
     CTestDialogs m_dialogs;
-    COstrumPanel* m_panel = nullptr;
     fs::path m_folder;
 };
 

@@ -20,6 +20,7 @@
 #include "tests/mesh/RefinementMeshes.h"
 #include "vctl/MCTriS.h"
 
+#include "tests/support/CPanelFixture.h"
 #include "tests/support/CRecordingStorage.h"
 #include "tests/support/CTestProgress.h"
 
@@ -93,32 +94,12 @@ public:
     }
 };
 
-class OstrumRefinementTest : public ::testing::Test
+class OstrumRefinementTest : public CPanelFixture<COstrumPanel>
 {
 protected:
     void SetUp() override
     {
-        velmora::CHostData::registerObjects(m_factory);
-        m_storage = new CRecordingStorage(&m_factory);
-        m_host = std::make_unique<velmora::CHostData>(*m_storage);
-        m_host->createEntries();
-        m_hub = new CAppSceneHub;
-        m_hub->setDialogService(&m_dialogs);
-        m_bindings = new plug::CAppBindings;
-        m_bindings->setStorage(m_storage.get());
-        m_bindings->setSceneHub(m_hub.get());
-        m_adapter = new plug::CGuiAdapter;
-        m_adapter->idBase = ID_BASE;
-        m_panel = new COstrumPanel(m_adapter.get());
-        m_panel->setBindings(m_bindings.get());
-        ASSERT_TRUE(m_panel->prepare());
-        ASSERT_TRUE(m_panel->connect());
-    }
-
-    void TearDown() override
-    {
-        delete m_panel;
-        m_hub->setDialogService(nullptr);
+        openPanel(m_dialogs, ID_BASE);
     }
 
     // Two blobs of label 1 (a cube of 27 voxels and a ball of radius 11) and three lone voxels.
@@ -201,14 +182,7 @@ protected:
         return opened;
     }
 
-    data::CStorableFactory m_factory;
-    kvo::base::CRefPtr<CRecordingStorage> m_storage;
-    std::unique_ptr<velmora::CHostData> m_host;
-    kvo::base::CRefPtr<CAppSceneHub> m_hub;
-    kvo::base::CRefPtr<plug::CAppBindings> m_bindings;
-    kvo::base::CRefPtr<plug::CGuiAdapter> m_adapter;
     CCountingDialogs m_dialogs;
-    COstrumPanel* m_panel = nullptr;
 };
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "plugins/parvex/CParvexPanel.h"
 #include "plugins/parvex/seg/CASVolumeFCM.h"
 
+#include "tests/support/CPanelFixture.h"
 #include "tests/support/CRecordingStorage.h"
 #include "tests/support/CTestProgress.h"
 
@@ -72,32 +73,12 @@ public:
     }
 };
 
-class ParvexPanelTest : public ::testing::Test
+class ParvexPanelTest : public CPanelFixture<CParvexPanel>
 {
 protected:
     void SetUp() override
     {
-        velmora::CHostData::registerObjects(m_factory);
-        m_storage = new CRecordingStorage(&m_factory);
-        m_host = std::make_unique<velmora::CHostData>(*m_storage);
-        m_host->createEntries();
-        m_hub = new CAppSceneHub;
-        m_hub->setDialogService(&m_dialogs);
-        m_bindings = new plug::CAppBindings;
-        m_bindings->setStorage(m_storage.get());
-        m_bindings->setSceneHub(m_hub.get());
-        m_adapter = new plug::CGuiAdapter;
-        m_adapter->idBase = ID_BASE;
-        m_panel = new CParvexPanel(m_adapter.get());
-        m_panel->setBindings(m_bindings.get());
-        ASSERT_TRUE(m_panel->prepare());
-        ASSERT_TRUE(m_panel->connect());
-    }
-
-    void TearDown() override
-    {
-        delete m_panel;
-        m_hub->setDialogService(nullptr);
+        openPanel(m_dialogs, ID_BASE);
     }
 
     // A data set whose density at (x, y, z) is 100 * x + 10 * y + z - 1024 unless set.
@@ -172,14 +153,7 @@ protected:
         m_hub->strokeDrawn.emit(array.get(), state, 0);
     }
 
-    data::CStorableFactory m_factory;
-    kvo::base::CRefPtr<CRecordingStorage> m_storage;
-    std::unique_ptr<velmora::CHostData> m_host;
-    kvo::base::CRefPtr<CAppSceneHub> m_hub;
-    kvo::base::CRefPtr<plug::CAppBindings> m_bindings;
-    kvo::base::CRefPtr<plug::CGuiAdapter> m_adapter;
     CTestDialogs m_dialogs;
-    CParvexPanel* m_panel = nullptr;
 };
 
 } // namespace
