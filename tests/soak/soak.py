@@ -2,10 +2,11 @@
 """A soak test of the host and its three plug-ins: random but valid scripts.
 
 Generates a script of COMMANDS commands from SEED (thresholds, filters, region commands,
-model steps, cancels, undo and redo, loads of small phantoms, segmentation files saved and
-loaded back, models saved), with `expect consistent` after every command, runs the host on
-it, then checks every STL file the run saved: its size matches its triangle count, and the
-surface is closed (every edge shared by exactly two triangles, in opposite directions).
+model steps, cancels, undo and redo, loads of small phantoms, segmentation files and NIfTI
+label maps saved and loaded back, models saved in their own and in patient coordinates),
+with `expect consistent` after every command, runs the host on it, then checks every STL
+file the run saved: its size matches its triangle count, and the surface is closed (every
+edge shared by exactly two triangles, in opposite directions).
 
     soak.py --velmora PATH [--commands N] [--seed S] [--chunk N] [--keep DIR]
 
@@ -34,6 +35,7 @@ class Generator:
         self.undo = 0   # undo steps certainly recorded and not undone
         self.redo = 0   # redo steps certainly available
         self.saved = 0
+        self.maps = 0
         self.models = []
         self.size = (24, 24, 24)
 
@@ -117,6 +119,13 @@ class Generator:
         self.maybe_recorded()
         self.active_one()
 
+    def label_map(self):
+        """The labels out as a NIfTI label map and straight back in: one undo step."""
+        path = os.path.join(self.folder, 'soak-%d.nii%s' % (self.maps, self.rng.choice(['', '.gz'])))
+        self.maps += 1
+        self.emit('export labels %s' % path, 'expect file %s' % path, 'import labels %s' % path)
+        self.recorded()
+
     def model(self):
         r = self.rng
         # A label block that surely has a surface: every density into the active region.
@@ -146,6 +155,10 @@ class Generator:
         path = os.path.join(self.folder, 'soak-%d.stl' % len(self.models))
         self.models.append(path)
         self.emit('answer file %s' % path, 'press ostrum "Save Model"', 'expect file %s' % path)
+        # The same model in the patient's coordinates, checked like the others.
+        placed = os.path.join(self.folder, 'soak-%d.stl' % len(self.models))
+        self.models.append(placed)
+        self.emit('export model %s' % placed)
 
     def history(self):
         if self.undo > 0 and (self.redo == 0 or self.rng.random() < 0.5):
@@ -160,7 +173,7 @@ class Generator:
     def command(self):
         r = self.rng
         action = r.choices([self.load, self.threshold, self.label_filter, self.regions, self.segmentation_file,
-                            self.model, self.history], weights=[1, 6, 4, 5, 2, 2, 6])[0]
+                            self.label_map, self.model, self.history], weights=[1, 6, 4, 5, 2, 2, 2, 6])[0]
         action()
         self.emit('expect consistent')
 
