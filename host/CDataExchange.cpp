@@ -7,6 +7,7 @@
 #include "data/CRegionData.h"
 #include "data/CUndoManager.h"
 #include "host/CHostData.h"
+#include "host/HostStorage.h"
 #include "host/exchange/LabelDescriptionFile.h"
 #include "host/exchange/LabelMapFile.h"
 #include "host/exchange/Reorientation.h"
@@ -23,14 +24,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
-
-template <typename T>
-data::CObjectPtr<T> take(data::CDataStorage& storage, int id)
-{
-    return data::CObjectPtr<T>(storage.getEntry(id, REQUEST));
-}
 
 void needData(CHostData& hostData)
 {

@@ -12,6 +12,7 @@
 #include "data/CRegionData.h"
 #include "data/CStorableFactory.h"
 #include "data/CUndoManager.h"
+#include "host/HostStorage.h"
 #include "toolkit/base/CObject.h"
 #include "toolkit/img/CDataBlock.h"
 #include "toolkit/img/CMaximumFunctor.h"
@@ -27,8 +28,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
 
 // Keeps a loaded volume's voxels alive while a density volume uses them as its buffer.
 struct CLoadedVoxels : kvo::base::CObject
@@ -47,12 +46,6 @@ public:
 private:
     int m_loadCount = 0;
 };
-
-template <class T>
-data::CObjectPtr<T> take(data::CDataStorage& storage, int id)
-{
-    return data::CObjectPtr<T>(storage.getEntry(id, REQUEST));
-}
 
 const int hostEntries[] = {ENTRY_ACTIVE_DATA_SET, ENTRY_ORTHO_SLICE_XY, ENTRY_DATA_SET_LIST,
                            ENTRY_DATA_STATS,      ENTRY_DENSITY,        ENTRY_DENSITY_ALT,    ENTRY_REGION_DATA,

@@ -7,6 +7,7 @@
 #include "data/CObjectPtr.h"
 #include "data/CRegionData.h"
 #include "data/StorageEntries.h"
+#include "host/HostStorage.h"
 #include "host/views/CSceneViews.h"
 #include "plug/CAppSceneHub.h"
 #include "toolkit/base/CLog.h"
@@ -22,8 +23,6 @@ namespace velmora::views {
 using namespace data::entries;
 
 namespace {
-
-constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
 
 // Each view has a colour; the cross line of a slice in the other views has the same one.
 const wxColour& axisColour(int axis)

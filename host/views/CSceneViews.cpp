@@ -10,6 +10,7 @@
 #include "data/CRegionColoring.h"
 #include "data/CRegionData.h"
 #include "data/StorageEntries.h"
+#include "host/HostStorage.h"
 #include "host/views/CMeshGeometry.h"
 #include "host/views/CModelView.h"
 #include "host/views/COrthoView.h"
@@ -31,15 +32,7 @@ using namespace data::entries;
 
 namespace {
 
-constexpr int REQUEST = data::CDataStorage::REQUEST_CREATE | data::CDataStorage::REQUEST_UPDATE;
-
 const osg::Vec4 MODEL_COLOUR(0.93f, 0.87f, 0.76f, 1.0f);
-
-template <class T>
-data::CObjectPtr<T> take(data::CDataStorage& storage, int id)
-{
-    return data::CObjectPtr<T>(storage.getEntry(id, REQUEST));
-}
 
 std::uint8_t toByte(float component)
 {
