@@ -6,6 +6,10 @@
 #include "data/CObjectPtr.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace data {
 
@@ -27,22 +31,23 @@ void CDataStats::update(const CChangedEntries&)
     compute(*density);
 }
 
-void CDataStats::compute(const CDensityData& density)
+namespace {
+
+// Voxels that one thread takes at least; below that the range is found on one.
+constexpr std::size_t VOXELS_PER_THREAD = std::size_t(1) << 23;
+constexpr unsigned MAX_THREADS = 4;
+
+// Smallest and largest density of slices [zBegin, zEnd), which must hold at least one voxel.
+std::pair<std::int16_t, std::int16_t> rangeOf(const CDensityData& density, std::int32_t zBegin, std::int32_t zEnd)
 {
     const std::int32_t xSize = density.getXSize();
-    if (xSize <= 0 || density.getYSize() <= 0 || density.getZSize() <= 0)
-    {
-        m_min = 0;
-        m_max = 0;
-        return;
-    }
     // Sixteen lanes of minima and maxima, which the compiler turns into vector instructions
     // (a plain reduction over the row is left scalar at the optimisation level we build with).
     constexpr std::int32_t LANES = 16;
     std::int16_t low[LANES], high[LANES];
-    std::fill_n(low, LANES, density.at(0, 0, 0));
-    std::fill_n(high, LANES, density.at(0, 0, 0));
-    for (std::int32_t z = 0; z < density.getZSize(); ++z)
+    std::fill_n(low, LANES, density.at(0, 0, zBegin));
+    std::fill_n(high, LANES, density.at(0, 0, zBegin));
+    for (std::int32_t z = zBegin; z < zEnd; ++z)
     {
         for (std::int32_t y = 0; y < density.getYSize(); ++y)
         {
@@ -63,8 +68,52 @@ void CDataStats::compute(const CDensityData& density)
             }
         }
     }
-    m_min = *std::min_element(low, low + LANES);
-    m_max = *std::max_element(high, high + LANES);
+    return {*std::min_element(low, low + LANES), *std::max_element(high, high + LANES)};
+}
+
+} // namespace
+
+void CDataStats::compute(const CDensityData& density)
+{
+    const std::int32_t zSize = density.getZSize();
+    if (density.getXSize() <= 0 || density.getYSize() <= 0 || zSize <= 0)
+    {
+        m_min = 0;
+        m_max = 0;
+        return;
+    }
+    // A large volume is split into blocks of slices, one a processor: the scan is bound by
+    // memory, which several cores read faster than one.
+    const std::size_t voxels = std::size_t(density.getXSize()) * std::size_t(density.getYSize()) * std::size_t(zSize);
+    const std::size_t threads = std::clamp<std::size_t>(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_THREADS),
+                                                        1, std::min<std::size_t>(std::size_t(zSize), std::max<std::size_t>(1, voxels / VOXELS_PER_THREAD)));
+    std::vector<std::pair<std::int16_t, std::int16_t>> ranges(threads);
+    auto scan = [&](std::size_t k) {
+        const auto zBegin = static_cast<std::int32_t>(std::size_t(zSize) * k / threads);
+        const auto zEnd = static_cast<std::int32_t>(std::size_t(zSize) * (k + 1) / threads);
+        ranges[k] = rangeOf(density, zBegin, zEnd);
+    };
+    std::vector<std::thread> helpers;
+    try
+    {
+        for (std::size_t k = 1; k < threads; ++k)
+            helpers.emplace_back(scan, k);
+    }
+    catch (const std::system_error&)
+    {
+        for (std::size_t k = helpers.size() + 1; k < threads; ++k)
+            scan(k);
+    }
+    scan(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+    m_min = ranges.front().first;
+    m_max = ranges.front().second;
+    for (const auto& [low, high] : ranges)
+    {
+        m_min = std::min(m_min, low);
+        m_max = std::max(m_max, high);
+    }
 }
 
 } // namespace data

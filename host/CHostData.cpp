@@ -18,6 +18,7 @@
 #include "toolkit/img/CMaximumFunctor.h"
 #include "toolkit/img/CVolume.h"
 #include "toolkit/sys/MemoryLimit.h"
+#include "toolkit/sys/MemoryPages.h"
 #include "vctl/MCTriS.h"
 
 #include <algorithm>
@@ -135,6 +136,7 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
         // a block wraps them and keeps their vector alive until the volume lets it go.
         kvo::base::CRefPtr<CLoadedVoxels> owner(new CLoadedVoxels);
         owner->voxels.swap(volume.voxels);
+        kvo::sys::keepFromChildProcesses(owner->voxels.data(), owner->voxels.size() * sizeof(std::int16_t));
         auto* block = new kvo::img::CDataBlock<std::int16_t>(owner->voxels.data(), owner->voxels.size(), *owner);
         kvo::img::CVolume<std::int16_t> loaded(*block, volume.xSize, volume.ySize, volume.zSize, 0);
         block->release();
@@ -150,9 +152,20 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
     if (previousId == ENTRY_DENSITY || previousId == ENTRY_DENSITY_ALT)
         take<data::CDensityData>(m_storage, previousId)->resize(0, 0, 0, 0);
     {
+        // Label 0 everywhere, as fresh zeroed memory: its pages cost nothing until labels
+        // are written, where zeroing the volume would write every one of them. The views
+        // read the labels of their slices at once, which reaches every page (a YZ slice
+        // crosses all of them): the shared zero page is mapped for all in one go.
+        auto* block = kvo::img::CDataBlock<std::uint16_t>::createZeroed(volume.voxelCount());
+        kvo::sys::mapPages(block->getData(), block->getSize() * sizeof(std::uint16_t), kvo::sys::CPageUse::READ);
+        kvo::img::CVolume<std::uint16_t> empty(*block, xSize, ySize, zSize, 0);
+        block->release();
         auto regions = take<data::CRegionData>(m_storage, ENTRY_REGION_DATA);
-        regions->resize(xSize, ySize, zSize, 0);
-        regions->fill(0);
+        // (Resized only when the sizes change: at equal sizes a shared buffer would be copied.)
+        if (regions->getXSize() != xSize || regions->getYSize() != ySize || regions->getZSize() != zSize
+            || regions->getMargin() != 0)
+            regions->resize(xSize, ySize, zSize, 0);
+        regions->swapVoxels(empty);
         regions->show(true);
         regions->setUndoEntry(&m_storage, ENTRY_REGION_DATA, true);
     }

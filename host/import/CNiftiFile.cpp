@@ -340,6 +340,7 @@ CNiftiFile::CNiftiFile(const std::string& path)
     const std::string dataPath = image->iname;
     const bool compressed = nifti_is_gzfile(dataPath.c_str()) != 0;
     m_bytesPerVoxel = image->nbyper;
+    header.compressed = compressed;
     if (!compressed) {
         const std::uintmax_t fileSize = std::filesystem::file_size(dataPath, error);
         if (error)

@@ -51,6 +51,9 @@ public:
         //! number means unscaled values.
         double slope = 0.0;
         double intercept = 0.0;
+        //! Whether the voxel data are gzip-compressed; uncompressed data were found long
+        //! enough to hold every voxel.
+        bool compressed = false;
         //! What the user should know about the header, one English sentence each.
         std::vector<std::string> warnings;
     };

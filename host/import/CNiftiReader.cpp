@@ -3,6 +3,7 @@
 #include "host/import/CDensityRounder.h"
 #include "host/import/CImportError.h"
 #include "host/import/CNiftiFile.h"
+#include "toolkit/sys/MemoryPages.h"
 
 #include <nifti2_io.h>
 
@@ -49,6 +50,10 @@ void readVoxels(CNiftiFile& file, const CScaling& scaling, CDensityRounder& roun
     // never copied to grow.
     out.clear();
     out.reserve(voxelCount);
+    // An uncompressed file holds every voxel (its length was checked): the volume's pages
+    // are mapped at once, which costs a fraction of mapping them one by one as they fill.
+    if (!file.header().compressed)
+        kvo::sys::mapPages(out.data(), voxelCount * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
     // Unscaled integers of up to 32 bits: a bulk conversion, or none at all for 16-bit
     // values, which are read straight into the volume.
     constexpr bool BULK = std::is_integral_v<T> && sizeof(T) <= 4;

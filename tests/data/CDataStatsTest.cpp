@@ -38,3 +38,38 @@ TEST(DataStatsTest, RangeMatchesAPlainScanOfTheInterior)
             EXPECT_EQ(stats.getMax(), high);
         }
 }
+
+TEST(DataStatsTest, LargeVolumesSplitIntoBlocksOfSlicesFindTheSameRange)
+{
+    // Large enough to be scanned by several threads where there are several processors: the
+    // extremes in the first, a middle and the last slice of the blocks, each block met by a
+    // brute-force scan of the voxels.
+    data::CDensityData density(512, 512, 67, 1);
+    density.fillEntire(std::numeric_limits<std::int16_t>::max());
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> value(-1000, 1000);
+    for (int z = 0; z < 67; ++z)
+        for (int y = 0; y < 512; ++y)
+            for (int x = 0; x < 512; ++x)
+                density.at(x, y, z) = static_cast<std::int16_t>(value(random));
+    for (const auto& [lowZ, highZ] : {std::pair{0, 66}, {33, 32}, {34, 0}, {66, 33}, {16, 50}})
+    {
+        SCOPED_TRACE("minimum in slice " + std::to_string(lowZ) + ", maximum in slice " + std::to_string(highZ));
+        data::CDensityData copy(density);
+        copy.at(511, 511, lowZ) = -1500 - lowZ;
+        copy.at(0, 0, highZ) = 1500 + highZ;
+        int low = std::numeric_limits<int>::max(), high = std::numeric_limits<int>::min();
+        for (int z = 0; z < 67; ++z)
+            for (int y = 0; y < 512; ++y)
+                for (int x = 0; x < 512; ++x)
+                {
+                    low = std::min<int>(low, copy.at(x, y, z));
+                    high = std::max<int>(high, copy.at(x, y, z));
+                }
+        data::CDataStats stats;
+        stats.compute(copy);
+        EXPECT_EQ(stats.getMin(), low);
+        EXPECT_EQ(stats.getMax(), high);
+        EXPECT_EQ(low, -1500 - lowZ);
+    }
+}

@@ -2,8 +2,9 @@
 // The pixel buffer of images and volumes: a block of elements with its own reference count,
 // shared between the objects that hold it.
 //
-// A block either owns memory taken from malloc (freed with the block) or wraps memory that
-// an external owner object keeps alive; the block then holds one reference to the owner and
+// A block either owns memory taken from malloc (freed with the block; a large block is kept
+// out of child processes, see kvo::sys::keepFromChildProcesses) or wraps memory that an
+// external owner object keeps alive; the block then holds one reference to the owner and
 // never frees the memory itself. Elements are never initialised by the block.
 //
 // Blocks live on the heap (created with new). The count starts at 1 for the creator;
@@ -11,6 +12,7 @@
 // Counting is not thread-safe, like the rest of the toolkit's reference counting.
 
 #include "toolkit/base/CObject.h"
+#include "toolkit/sys/MemoryPages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +37,28 @@ public:
     //! the owner for the lifetime of the block (or until a resize detaches from it).
     CDataBlock(T* memory, std::size_t count, kvo::base::CObject& owner)
         : m_data(memory), m_size(count), m_owner(&owner) {}
+
+    //! A block of `count` elements that read as zero, from calloc: a large block is fresh
+    //! pages that cost nothing until they are written. Throws std::bad_alloc like the
+    //! allocating constructor.
+    static CDataBlock* createZeroed(std::size_t count)
+    {
+        if (count > SIZE_MAX / sizeof(T))
+            throw std::bad_alloc();
+        void* memory = count ? std::calloc(count, sizeof(T)) : nullptr;
+        if (count && !memory)
+            throw std::bad_alloc();
+        auto* block = new (std::nothrow) CDataBlock(std::size_t(0));
+        if (!block)
+        {
+            std::free(memory);
+            throw std::bad_alloc();
+        }
+        block->m_data = static_cast<T*>(memory);
+        block->m_size = count;
+        kvo::sys::keepFromChildProcesses(memory, count * sizeof(T));
+        return block;
+    }
 
     CDataBlock(const CDataBlock&) = delete;
     CDataBlock& operator=(const CDataBlock&) = delete;
@@ -106,6 +130,7 @@ private:
         void* memory = std::malloc(count * sizeof(T));
         if (!memory)
             throw std::bad_alloc();
+        kvo::sys::keepFromChildProcesses(memory, count * sizeof(T));
         return static_cast<T*>(memory);
     }
 
@@ -126,6 +151,7 @@ private:
             throw std::bad_alloc(); // the old block is still valid and still ours
         m_data = static_cast<T*>(memory);
         m_size = count;
+        kvo::sys::keepFromChildProcesses(memory, count * sizeof(T));
     }
 
     T* m_data = nullptr;
