@@ -5,10 +5,14 @@
 #include "host/import/CIsolatedWork.h"
 #include "host/import/CVolumeLimits.h"
 #include "toolkit/sys/MemoryLimit.h"
+#include "toolkit/sys/MemoryPages.h"
 
+#include <gdcmFile.h>
 #include <gdcmImage.h>
+#include <gdcmImageHelper.h>
 #include <gdcmImageReader.h>
 #include <gdcmPixelFormat.h>
+#include <gdcmReader.h>
 #include <gdcmSequenceOfFragments.h>
 #include <gdcmScanner.h>
 #include <gdcmTag.h>
@@ -19,6 +23,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -28,6 +33,10 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 
 namespace velmora::import {
@@ -46,6 +55,7 @@ const gdcm::Tag TAG_COLUMNS(0x0028, 0x0011);
 const gdcm::Tag TAG_PIXEL_SPACING(0x0028, 0x0030);
 const gdcm::Tag TAG_TRANSFER_SYNTAX(0x0002, 0x0010);
 const gdcm::Tag TAG_BITS_ALLOCATED(0x0028, 0x0100);
+const gdcm::Tag TAG_PIXEL_DATA(0x7fe0, 0x0010);
 
 // Two slice positions closer than this (mm) along the normal are the same position.
 constexpr double SAME_POSITION_MM = 1e-3;
@@ -98,6 +108,32 @@ std::optional<double> parseNumber(const char* text)
     return numbers.front();
 }
 
+// How a slice's stored words become densities: words of 1, 2 or 4 bytes in this machine's
+// (little-endian) order, of which the low `maskedBits` count (0: all of them), signed or
+// not, times the slope plus the intercept. Sent through a pipe as it is.
+struct CPixelLayout
+{
+    std::uint32_t bytesPerPixel = 2;
+    std::uint32_t maskedBits = 0;
+    std::uint32_t isSigned = 0;
+    double slope = 1.0;
+    double intercept = 0.0;
+
+    bool isValid() const
+    {
+        return (bytesPerPixel == 1 || bytesPerPixel == 2 || bytesPerPixel == 4) && maskedBits < bytesPerPixel * 8
+               && isSigned <= 1 && std::isfinite(slope) && std::isfinite(intercept);
+    }
+};
+
+// Where an uncompressed slice keeps its pixels: the file offset of the first byte, and how
+// to convert them (see CDicomSeriesReader.h).
+struct CStoredPixels
+{
+    std::uint64_t offset = 0;
+    CPixelLayout layout;
+};
+
 struct CSlice
 {
     std::string file;
@@ -112,6 +148,7 @@ struct CSlice
     std::optional<std::vector<double>> orientation; // 6 values
     double instanceNumber = 0.0;
     double along = 0.0; // position along the slice normal, mm
+    std::optional<CStoredPixels> stored; // for uncompressed slices that the host reads itself
 };
 
 std::string sizeText(long long columns, long long rows)
@@ -120,13 +157,14 @@ std::string sizeText(long long columns, long long rows)
 }
 
 // Messages of the reading children (see CIsolatedWork). The scanning child: the file whose
-// header is read next, the volume's size and spacing, the next slice in volume order, a
-// warning. A decoding child: the number of the slice decoded next, its densities, the
+// header is read next, the volume's size and spacing, the next slice in volume order and,
+// for an uncompressed slice, where its pixels lie, a warning. A decoding child: the number of the slice decoded next, its densities, the
 // counts of clamped and not-a-number values. Both: an error for the user, the end.
 constexpr char MSG_SCANNING = 'F';
 constexpr char MSG_DECODING = 'G';
 constexpr char MSG_HEADER = 'H';
 constexpr char MSG_ORDER = 'O';
+constexpr char MSG_PIXELS = 'P';
 constexpr char MSG_SLICE = 'S';
 constexpr char MSG_COUNTS = 'C';
 constexpr char MSG_WARNING = 'W';
@@ -280,6 +318,66 @@ void checkUncompressedLength(const CSlice& slice)
                            + " bits, " + std::to_string(fileSize) + " bytes in the file)");
 }
 
+// Converts `pixelCount` stored words at `bytes` into densities at `target`.
+void convertPixels(const char* bytes, std::size_t pixelCount, const CPixelLayout& layout, std::int16_t* target,
+                   CDensityRounder& rounder)
+{
+    const std::size_t bytesPerPixel = layout.bytesPerPixel;
+    const bool isSigned = layout.isSigned != 0;
+    const bool maskBits = layout.maskedBits > 0;
+    const std::int64_t mask = maskBits ? (std::int64_t(1) << layout.maskedBits) - 1 : 0;
+    const std::int64_t signBit = maskBits ? std::int64_t(1) << (layout.maskedBits - 1) : 0;
+
+    const double slope = layout.slope;
+    const double intercept = layout.intercept;
+    const bool identity = slope == 1.0 && intercept == std::round(intercept) && std::fabs(intercept) < 1e9;
+    const auto integerIntercept = static_cast<std::int64_t>(identity ? intercept : 0.0);
+
+    if (identity) {
+        auto exact = [&](auto type) {
+            using Stored = decltype(type);
+            rounder.fromIntegers<Stored>(bytes, pixelCount, integerIntercept, layout.maskedBits, target);
+        };
+        switch (bytesPerPixel) {
+        case 1: isSigned ? exact(std::int8_t{}) : exact(std::uint8_t{}); break;
+        case 2: isSigned ? exact(std::int16_t{}) : exact(std::uint16_t{}); break;
+        default: isSigned ? exact(std::int32_t{}) : exact(std::uint32_t{}); break;
+        }
+        return;
+    }
+
+    for (std::size_t i = 0; i < pixelCount; ++i) {
+        std::int64_t raw = 0;
+        const char* word = bytes + i * bytesPerPixel;
+        switch (bytesPerPixel) {
+        case 1: {
+            std::uint8_t v;
+            std::memcpy(&v, word, 1);
+            raw = isSigned ? std::int64_t(static_cast<std::int8_t>(v)) : std::int64_t(v);
+            break;
+        }
+        case 2: {
+            std::uint16_t v;
+            std::memcpy(&v, word, 2);
+            raw = isSigned ? std::int64_t(static_cast<std::int16_t>(v)) : std::int64_t(v);
+            break;
+        }
+        default: {
+            std::uint32_t v;
+            std::memcpy(&v, word, 4);
+            raw = isSigned ? std::int64_t(static_cast<std::int32_t>(v)) : std::int64_t(v);
+            break;
+        }
+        }
+        if (maskBits) {
+            raw &= mask;
+            if (isSigned && (raw & signBit))
+                raw -= mask + 1;
+        }
+        target[i] = rounder.fromReal(static_cast<double>(raw) * slope + intercept);
+    }
+}
+
 // Decodes one slice into `densities` (columns * rows of them), applying its rescale.
 // `densities` and `buffer` (the decoded bytes) are sized here, once the file has shown
 // that it holds the pixels; the caller keeps them from one slice to the next.
@@ -331,61 +429,15 @@ void readSlice(const CSlice& slice, std::size_t pixelCount, std::vector<std::int
     densities.resize(pixelCount);
     std::int16_t* target = densities.data();
 
-    const bool isSigned = format.GetPixelRepresentation() == 1;
+    CPixelLayout layout;
+    layout.bytesPerPixel = static_cast<std::uint32_t>(bytesPerPixel);
+    layout.isSigned = format.GetPixelRepresentation() == 1;
     // Bits above Bits Stored may hold overlays or garbage; keep the stored bits only and
     // extend the sign from there (a no-op if the decoder already did).
-    const bool maskBits = bitsStored < bytesPerPixel * 8 && format.GetHighBit() + 1u == bitsStored;
-    const std::int64_t mask = (std::int64_t(1) << bitsStored) - 1;
-    const std::int64_t signBit = std::int64_t(1) << (bitsStored - 1);
-
-    const double slope = image.GetSlope();
-    const double intercept = image.GetIntercept();
-    const bool identity = slope == 1.0 && intercept == std::round(intercept) && std::fabs(intercept) < 1e9;
-    const auto integerIntercept = static_cast<std::int64_t>(identity ? intercept : 0.0);
-
-    if (identity) {
-        auto exact = [&](auto type) {
-            using Stored = decltype(type);
-            rounder.fromIntegers<Stored>(buffer.data(), pixelCount, integerIntercept, maskBits ? bitsStored : 0, target);
-        };
-        switch (bytesPerPixel) {
-        case 1: isSigned ? exact(std::int8_t{}) : exact(std::uint8_t{}); break;
-        case 2: isSigned ? exact(std::int16_t{}) : exact(std::uint16_t{}); break;
-        default: isSigned ? exact(std::int32_t{}) : exact(std::uint32_t{}); break;
-        }
-        return;
-    }
-
-    for (std::size_t i = 0; i < pixelCount; ++i) {
-        std::int64_t raw = 0;
-        const char* bytes = buffer.data() + i * bytesPerPixel;
-        switch (bytesPerPixel) {
-        case 1: {
-            std::uint8_t v;
-            std::memcpy(&v, bytes, 1);
-            raw = isSigned ? std::int64_t(static_cast<std::int8_t>(v)) : std::int64_t(v);
-            break;
-        }
-        case 2: {
-            std::uint16_t v;
-            std::memcpy(&v, bytes, 2);
-            raw = isSigned ? std::int64_t(static_cast<std::int16_t>(v)) : std::int64_t(v);
-            break;
-        }
-        default: {
-            std::uint32_t v;
-            std::memcpy(&v, bytes, 4);
-            raw = isSigned ? std::int64_t(static_cast<std::int32_t>(v)) : std::int64_t(v);
-            break;
-        }
-        }
-        if (maskBits) {
-            raw &= mask;
-            if (isSigned && (raw & signBit))
-                raw -= mask + 1;
-        }
-        target[i] = rounder.fromReal(static_cast<double>(raw) * slope + intercept);
-    }
+    layout.maskedBits = bitsStored < bytesPerPixel * 8 && format.GetHighBit() + 1u == bitsStored ? bitsStored : 0;
+    layout.slope = image.GetSlope();
+    layout.intercept = image.GetIntercept();
+    convertPixels(buffer.data(), pixelCount, layout, target, rounder);
 }
 
 // Position of the first slice's first pixel and the directions of its rows, columns and of
@@ -416,6 +468,82 @@ CPatientGeometry patientGeometry(const std::vector<CSlice>& slices)
                 row[0] * column[1] - row[1] * column[0]});
     geometry.axes = {row, column, normal};
     return geometry;
+}
+
+// Where the pixels of an uncompressed little-endian slice of `columns` x `rows` pixels (-1:
+// whatever its header says) lie and how they convert, as the library would decode them;
+// nothing for a slice that is compressed, of a layout the decoders must judge (they give
+// the library's verdict on it), or whose file does not hold every pixel. Reads the header
+// only; runs in the scanning child.
+std::optional<CStoredPixels> locatePixels(const std::string& path, long long columns, long long rows)
+{
+    gdcm::Reader reader;
+    reader.SetFileName(path.c_str());
+    // Skipping the pixel data leaves the stream at their first byte.
+    if (!reader.ReadUpToTag(TAG_PIXEL_DATA, {TAG_PIXEL_DATA}))
+        return std::nullopt;
+    const gdcm::File& file = reader.GetFile();
+    const gdcm::TransferSyntax syntax = file.GetHeader().GetDataSetTransferSyntax();
+    const bool implicit = syntax == gdcm::TransferSyntax::ImplicitVRLittleEndian;
+    if (!implicit && syntax != gdcm::TransferSyntax::ExplicitVRLittleEndian)
+        return std::nullopt;
+    const std::vector<unsigned int> dimensions = gdcm::ImageHelper::GetDimensionsValue(file);
+    if (dimensions.size() < 2 || (columns >= 0 && dimensions[0] != static_cast<unsigned long long>(columns))
+        || (rows >= 0 && dimensions[1] != static_cast<unsigned long long>(rows)) || (dimensions.size() > 2 && dimensions[2] > 1))
+        return std::nullopt;
+    const std::size_t pixelCount = std::size_t(dimensions[0]) * std::size_t(dimensions[1]);
+    const gdcm::PixelFormat format = gdcm::ImageHelper::GetPixelFormatValue(file);
+    const unsigned bits = format.GetBitsAllocated();
+    const unsigned stored = format.GetBitsStored();
+    // The layouts the library copies as they are stored; it refuses fewer stored than
+    // allocated bits in 8- and 32-bit words, so those go to the decoders to be refused.
+    if (format.GetSamplesPerPixel() != 1 || (bits != 8 && bits != 16 && bits != 32) || stored == 0 || stored > bits
+        || format.GetHighBit() + 1u != stored || (stored < bits && bits != 16) || format.GetPixelRepresentation() > 1
+        || format.GetScalarType() == gdcm::PixelFormat::FLOAT32 || format.GetScalarType() == gdcm::PixelFormat::FLOAT64)
+        return std::nullopt;
+    const std::vector<double> rescale = gdcm::ImageHelper::GetRescaleInterceptSlopeValue(file);
+    if (rescale.size() != 2)
+        return std::nullopt;
+
+    // The element in front of the pixels: tag (7FE0,0010), for explicit VR "OB" or "OW" and
+    // two zero bytes, then a defined length that covers the image.
+    const std::size_t at = reader.GetStreamCurrentPosition();
+    const std::size_t headerLength = implicit ? 8 : 12;
+    if (at < headerLength)
+        return std::nullopt;
+    unsigned char header[12];
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const ssize_t got = ::pread(fd, header, headerLength, static_cast<off_t>(at - headerLength));
+    struct stat status = {};
+    const bool measured = ::fstat(fd, &status) == 0;
+    ::close(fd);
+    if (got != static_cast<ssize_t>(headerLength) || !measured)
+        return std::nullopt;
+    static const unsigned char TAG[4] = {0xE0, 0x7F, 0x10, 0x00};
+    if (std::memcmp(header, TAG, 4) != 0)
+        return std::nullopt;
+    if (!implicit
+        && (!((header[4] == 'O' && (header[5] == 'B' || header[5] == 'W'))) || header[6] != 0 || header[7] != 0))
+        return std::nullopt;
+    const unsigned char* length = header + headerLength - 4;
+    const std::uint32_t valueLength
+        = std::uint32_t(length[0]) | std::uint32_t(length[1]) << 8 | std::uint32_t(length[2]) << 16 | std::uint32_t(length[3]) << 24;
+    const std::uint64_t needed = std::uint64_t(pixelCount) * (bits / 8);
+    if (valueLength == 0xFFFFFFFFu || valueLength < needed || static_cast<std::uint64_t>(status.st_size) < at + needed)
+        return std::nullopt;
+
+    CStoredPixels pixels;
+    pixels.offset = at;
+    pixels.layout.bytesPerPixel = bits / 8;
+    pixels.layout.isSigned = format.GetPixelRepresentation();
+    pixels.layout.maskedBits = stored < bits ? stored : 0;
+    pixels.layout.intercept = rescale[0];
+    pixels.layout.slope = rescale[1];
+    if (!pixels.layout.isValid())
+        return std::nullopt;
+    return pixels;
 }
 
 // Reads the headers of the files, picks and orders the series and reports its size and slice
@@ -570,9 +698,12 @@ void scanInChild(const std::string& folder, const std::vector<std::string>& file
     channel.message(MSG_HEADER, &header, sizeof header);
     // The slices in volume order, for the decoding processes: the file's place in `files`,
     // then what the length check needs.
+    // Where the pixels of uncompressed slices lie follows each, until a slice needs decoding:
+    // then the whole series is decoded.
     std::map<std::string, std::uint32_t> places;
     for (std::size_t i = 0; i < files.size(); ++i)
         places.emplace(files[i], static_cast<std::uint32_t>(i));
+    bool locating = true;
     for (const CSlice& slice : slices) {
         const std::uint32_t place = places.at(slice.file);
         std::string entry(reinterpret_cast<const char*>(&place), sizeof place);
@@ -580,6 +711,14 @@ void scanInChild(const std::string& folder, const std::vector<std::string>& file
         entry += '\0';
         entry += slice.bitsAllocated.c_str();
         channel.message(MSG_ORDER, entry);
+        if (!locating)
+            continue;
+        // The library reads the header again: a file it stops on is known by name.
+        channel.message(MSG_SCANNING, slice.file);
+        const std::optional<CStoredPixels> pixels = locatePixels(slice.file, slice.columns, slice.rows);
+        if (pixels)
+            channel.message(MSG_PIXELS, &*pixels, sizeof *pixels);
+        locating = pixels.has_value();
     }
     for (const std::string& warning : volume.warnings)
         channel.message(MSG_WARNING, warning);
@@ -606,9 +745,103 @@ void decodeInChild(const std::vector<CSlice>& slices, std::size_t first, std::si
     channel.message(MSG_DONE, nullptr, 0);
 }
 
+// Readers of uncompressed slices in the host at most, however many processors there are.
+constexpr std::size_t MAX_READERS = 4;
+
+// Reads the pixels of slices [first, end), all located by the scanning child, into their
+// places in `voxels`; the message of the first failure, if any, and its slice.
+struct CReadFailure
+{
+    std::size_t slice = 0;
+    std::string message;
+};
+
+std::optional<CReadFailure> readStoredSlices(const std::vector<CSlice>& slices, std::size_t first, std::size_t end,
+                                             std::size_t pixelCount, std::int16_t* voxels, CDensityRounder& rounder)
+{
+    std::vector<char> bytes;
+    for (std::size_t i = first; i < end; ++i) {
+        const CSlice& slice = slices[i];
+        const CStoredPixels& stored = *slice.stored;
+        try {
+            bytes.resize(pixelCount * stored.layout.bytesPerPixel);
+        } catch (const std::bad_alloc&) {
+            return CReadFailure{i, "DICOM file " + slice.file + " cannot be read: out of memory"};
+        }
+        const int fd = ::open(slice.file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return CReadFailure{i, "DICOM file " + slice.file + " cannot be opened: " + std::strerror(errno)};
+        std::size_t done = 0;
+        int error = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(stored.offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                error = got < 0 ? errno : 0;
+                break;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        ::close(fd);
+        if (done < bytes.size())
+            return CReadFailure{i, "DICOM file " + slice.file
+                                       + (error ? " cannot be read: " + std::string(std::strerror(error))
+                                                : std::string(" has lost pixel data while it was loaded: it now ends before them"))};
+        convertPixels(bytes.data(), pixelCount, stored.layout, voxels + i * pixelCount, rounder);
+    }
+    return std::nullopt;
+}
+
+// Reads every slice's pixels in the host, on several threads, each taking a block of
+// neighbouring slices.
+void readStoredVolume(const std::vector<CSlice>& slices, CLoadedVolume& volume, CDensityRounder& rounder)
+{
+    const std::size_t pixelCount = std::size_t(volume.xSize) * std::size_t(volume.ySize);
+    const std::size_t voxelCount = pixelCount * slices.size();
+    // The files hold every pixel: the volume's pages are all about to be written.
+    volume.voxels.reserve(voxelCount);
+    kvo::sys::mapPages(volume.voxels.data(), voxelCount * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
+    volume.voxels.resize(voxelCount);
+    const std::size_t threads = std::clamp<std::size_t>(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_READERS),
+                                                        1, slices.size());
+    std::vector<CDensityRounder> rounders(threads);
+    std::vector<std::optional<CReadFailure>> failures(threads);
+    auto read = [&](std::size_t k) {
+        failures[k] = readStoredSlices(slices, slices.size() * k / threads, slices.size() * (k + 1) / threads, pixelCount,
+                                       volume.voxels.data(), rounders[k]);
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (std::size_t k = 1; k < threads; ++k)
+            helpers.emplace_back(read, k);
+    } catch (const std::system_error&) {
+        for (std::size_t k = helpers.size() + 1; k < threads; ++k)
+            read(k);
+    }
+    read(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+    // Blocks are in slice order: the first failure is that of the lowest slice.
+    for (const std::optional<CReadFailure>& failure : failures)
+        if (failure)
+            throw CImportError(failure->message);
+    for (const CDensityRounder& counted : rounders)
+        rounder.addCounts(counted.clampedCount(), counted.notANumberCount());
+}
+
 } // namespace
 
-CDicomSeriesReader::CDicomSeriesReader(int decoders) : m_decoders(decoders) {}
+std::optional<std::uint64_t> locateUncompressedPixels(const std::string& file)
+{
+    const std::optional<CStoredPixels> pixels = locatePixels(file, -1, -1);
+    return pixels ? std::optional<std::uint64_t>(pixels->offset) : std::nullopt;
+}
+
+CDicomSeriesReader::CDicomSeriesReader(int decoders, bool readUncompressed)
+    : m_decoders(decoders), m_readUncompressed(readUncompressed)
+{
+}
 
 CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
 {
@@ -703,6 +936,14 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
                 slices.push_back(std::move(slice));
                 break;
             }
+            case MSG_PIXELS: {
+                CStoredPixels pixels;
+                if (slices.empty() || slices.back().stored || size != sizeof pixels || !child.read(&pixels, sizeof pixels)
+                    || !pixels.layout.isValid())
+                    throw broken();
+                slices.back().stored = pixels;
+                break;
+            }
             case MSG_DONE:
                 done = true;
                 break;
@@ -725,6 +966,13 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
                            + (ending.empty() ? std::string("without a result") : ending) + ")");
     }
     volume.warnings.insert(volume.warnings.begin(), skipWarnings.begin(), skipWarnings.end());
+
+    if (m_readUncompressed && std::all_of(slices.begin(), slices.end(), [](const CSlice& slice) { return slice.stored.has_value(); })) {
+        CDensityRounder rounder;
+        readStoredVolume(slices, volume, rounder);
+        rounder.addWarnings(source, volume.warnings);
+        return volume;
+    }
 
     // The slices are decoded by several processes at once, slice i by process i % workers;
     // reading the slices in order takes them from each process in turn, so that the others

@@ -22,10 +22,16 @@
 //   fails the load with an error naming the file. Either way the host goes on.
 // - Headers are read by one child; the slices are then decoded by several children at once
 //   (one per processor, at most 8), each taking a run of slices.
+// - Uncompressed little-endian slices need no decoding: the header-reading child finds
+//   where each file's pixels lie and checks that the file holds them, and the host reads
+//   those bytes itself, on several threads, straight into the volume. The library never
+//   sees the pixels in the host; they are bytes at a checked place, converted by the same
+//   rules as decoded ones. A series with any other slice is decoded by the children.
 
 #include "host/import/CLoadedVolume.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -42,11 +48,19 @@ struct CJpeg2000Size
 //! Reads the size from the start of the data; nothing when there is no valid SIZ marker.
 std::optional<CJpeg2000Size> readJpeg2000Size(const unsigned char* data, std::size_t length);
 
+//! Where the reader takes the pixels of an uncompressed slice straight from `file`: the
+//! offset of their first byte; nothing for a file whose pixels the decoding processes read
+//! (compressed, big-endian, a layout the library must judge, too short). Reads the header
+//! through the library in this process: for tests and tools.
+std::optional<std::uint64_t> locateUncompressedPixels(const std::string& file);
+
 class CDicomSeriesReader
 {
 public:
     //! `decoders`: the number of processes that decode the slices; 0 for one per processor.
-    explicit CDicomSeriesReader(int decoders = 0);
+    //! `readUncompressed`: whether uncompressed slices are read by the host itself (false
+    //! has the children decode them too, as every other slice).
+    explicit CDicomSeriesReader(int decoders = 0, bool readUncompressed = true);
 
     //! Reads the series in `folder`; throws CImportError when the folder is missing or holds
     //! no DICOM images, when slices differ in size or orientation, when an image is multi-
@@ -55,6 +69,7 @@ public:
 
 private:
     int m_decoders;
+    bool m_readUncompressed;
 };
 
 } // namespace velmora::import

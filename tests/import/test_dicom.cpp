@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 #include <sstream>
 
@@ -49,6 +50,7 @@ struct CTestSlice
     std::string slope = "1";
     std::string intercept = "-1024";
     std::vector<std::uint16_t> pixels;
+    gdcm::TransferSyntax::TSType syntax = gdcm::TransferSyntax::ExplicitVRLittleEndian;
 };
 
 std::string joined(const double* values, int count)
@@ -100,7 +102,7 @@ void writeDicom(const std::string& path, const CTestSlice& slice)
     pixels.SetByteValue(reinterpret_cast<const char*>(slice.pixels.data()),
                         static_cast<std::uint32_t>(slice.pixels.size() * 2));
     data.Replace(pixels);
-    writer.GetFile().GetHeader().SetDataSetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
+    writer.GetFile().GetHeader().SetDataSetTransferSyntax(slice.syntax);
     writer.SetFileName(path.c_str());
     ASSERT_TRUE(writer.Write()) << path;
 }
@@ -271,9 +273,10 @@ TEST(DicomSeriesReader, PixelFormatsAndDecoderSplitsMatchAReference)
 {
     // Random stored bytes in the layouts the library decodes (it stops on fewer stored than
     // allocated bits in 8- and 32-bit words), in slices whose file names run against
-    // their positions; whatever the number of decoding processes (one, several, more than
-    // there are slices), the volume equals the reference conversion and the clamped values
-    // are counted once.
+    // their positions, in explicit and implicit little-endian files (whose pixels the host
+    // reads itself) and in big-endian ones (which only the decoding processes read). Read
+    // by the host or decoded by one, several or more processes than there are slices, the
+    // volume equals the reference conversion and the clamped values are counted once.
     const struct
     {
         int bits, stored;
@@ -287,50 +290,113 @@ TEST(DicomSeriesReader, PixelFormatsAndDecoderSplitsMatchAReference)
         {32, 32, true, "1", "-1024"},  {32, 32, false, "1", "7"},
         {16, 16, true, "2", "-0.5"},   {16, 14, false, "0.5", "-1024.25"},
     };
+    const struct
+    {
+        gdcm::TransferSyntax::TSType syntax;
+        const char* name;
+        bool readByHost;
+    } syntaxes[] = {
+        {gdcm::TransferSyntax::ExplicitVRLittleEndian, "explicit little endian", true},
+        {gdcm::TransferSyntax::ImplicitVRLittleEndian, "implicit little endian", true},
+        {gdcm::TransferSyntax::ExplicitVRBigEndian, "explicit big endian", false},
+    };
     const int columns = 67, rows = 4, slices = 7; // 268 pixels: whole blocks of 64 and a rest
     std::uint64_t state = 0x9e3779b97f4a7c15ULL;
     auto nextByte = [&state] {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<std::uint8_t>(state >> 56);
     };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(std::to_string(test.bits) + " bits, " + std::to_string(test.stored) + " stored, "
-                     + (test.isSigned ? "signed" : "unsigned") + ", slope " + test.slope + ", intercept " + test.intercept);
-        const CTempFolder folder;
-        std::vector<std::int16_t> expected;
-        std::uint64_t clamped = 0;
-        for (int z = 0; z < slices; ++z) {
-            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(columns * rows * test.bits / 8));
-            for (std::uint8_t& byte : bytes)
-                byte = nextByte();
-            const std::vector<std::int16_t> densities
-                = referenceDensities(bytes, test.bits, test.stored, test.isSigned, std::stod(test.slope),
-                                     std::stod(test.intercept), clamped);
-            expected.insert(expected.end(), densities.begin(), densities.end());
-            CTestSlice slice;
-            slice.instance = z + 1;
-            slice.position = {0, 0, 2.0 * z};
-            slice.columns = columns;
-            slice.rows = rows;
-            slice.bitsAllocated = test.bits;
-            slice.bitsStored = test.stored;
-            slice.isSigned = test.isSigned;
-            slice.slope = test.slope;
-            slice.intercept = test.intercept;
-            slice.pixels.resize(bytes.size() / 2);
-            std::memcpy(slice.pixels.data(), bytes.data(), bytes.size());
-            writeDicom(folder.file("s" + std::to_string(slices - z)), slice);
+    for (const auto& format : syntaxes)
+        for (const auto& test : cases) {
+            // Big-endian files swap 16-bit words, which the test writes its pixels as.
+            if (!format.readByHost && test.bits != 16)
+                continue;
+            SCOPED_TRACE(std::string(format.name) + ", " + std::to_string(test.bits) + " bits, " + std::to_string(test.stored)
+                         + " stored, " + (test.isSigned ? "signed" : "unsigned") + ", slope " + test.slope
+                         + ", intercept " + test.intercept);
+            const CTempFolder folder;
+            std::vector<std::int16_t> expected;
+            std::uint64_t clamped = 0;
+            for (int z = 0; z < slices; ++z) {
+                std::vector<std::uint8_t> bytes(static_cast<std::size_t>(columns * rows * test.bits / 8));
+                for (std::uint8_t& byte : bytes)
+                    byte = nextByte();
+                const std::vector<std::int16_t> densities
+                    = referenceDensities(bytes, test.bits, test.stored, test.isSigned, std::stod(test.slope),
+                                         std::stod(test.intercept), clamped);
+                expected.insert(expected.end(), densities.begin(), densities.end());
+                CTestSlice slice;
+                slice.instance = z + 1;
+                slice.position = {0, 0, 2.0 * z};
+                slice.columns = columns;
+                slice.rows = rows;
+                slice.bitsAllocated = test.bits;
+                slice.bitsStored = test.stored;
+                slice.isSigned = test.isSigned;
+                slice.slope = test.slope;
+                slice.intercept = test.intercept;
+                slice.syntax = format.syntax;
+                slice.pixels.resize(bytes.size() / 2);
+                std::memcpy(slice.pixels.data(), bytes.data(), bytes.size());
+                const std::string file = folder.file("s" + std::to_string(slices - z));
+                writeDicom(file, slice);
+                // The host reads little-endian pixels where they lie, and finds them there.
+                const std::optional<std::uint64_t> offset = velmora::import::locateUncompressedPixels(file);
+                ASSERT_EQ(offset.has_value(), format.readByHost);
+                if (offset) {
+                    std::ifstream in(file, std::ios::binary);
+                    in.seekg(static_cast<std::streamoff>(*offset));
+                    std::vector<std::uint8_t> stored(bytes.size());
+                    in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+                    ASSERT_TRUE(in && stored == bytes) << "pixels at offset " << *offset;
+                }
+            }
+            // The decoding processes, in every split for one syntax; once for the others.
+            std::vector<std::pair<int, bool>> readers{{0, true}, {2, false}};
+            if (format.syntax == gdcm::TransferSyntax::ExplicitVRLittleEndian)
+                readers.insert(readers.end(), {{1, false}, {3, false}, {7, false}, {16, false}});
+            for (const auto& [decoders, inHost] : readers) {
+                SCOPED_TRACE(inHost ? std::string("read by the host where it can")
+                                    : std::to_string(decoders) + " decoding processes");
+                const CLoadedVolume volume = CDicomSeriesReader(decoders, inHost).read(folder.path());
+                ASSERT_EQ(volume.voxelCount(), expected.size());
+                EXPECT_TRUE(volume.voxels == expected);
+                const std::size_t clampWarnings
+                    = hasWarning(volume, ": " + std::to_string(clamped) + " values outside -32768..32767 were clamped") ? 1 : 0;
+                EXPECT_EQ(clampWarnings, clamped > 0 ? 1u : 0u);
+                EXPECT_EQ(volume.warnings.size(), clampWarnings);
+            }
         }
-        for (int decoders : {1, 2, 3, 7, 16}) {
-            SCOPED_TRACE(std::to_string(decoders) + " decoding processes");
-            const CLoadedVolume volume = CDicomSeriesReader(decoders).read(folder.path());
-            ASSERT_EQ(volume.voxelCount(), expected.size());
-            EXPECT_TRUE(volume.voxels == expected);
-            const std::size_t clampWarnings
-                = hasWarning(volume, ": " + std::to_string(clamped) + " values outside -32768..32767 were clamped") ? 1 : 0;
-            EXPECT_EQ(clampWarnings, clamped > 0 ? 1u : 0u);
-            EXPECT_EQ(volume.warnings.size(), clampWarnings);
+}
+
+TEST(DicomSeriesReader, SeriesOfMixedSyntaxesIsDecodedWhole)
+{
+    // One big-endian slice among little-endian ones: the whole series goes to the decoding
+    // processes, and loads as the same volume as when every slice is little-endian.
+    const CTempFolder mixed, plain;
+    std::vector<std::int16_t> expected;
+    int clamped = 0;
+    for (int z = 0; z < 5; ++z) {
+        CTestSlice slice;
+        slice.instance = z + 1;
+        slice.position = {0, 0, 1.0 * z};
+        slice.isSigned = true;
+        slice.intercept = "-3";
+        slice.pixels = {std::uint16_t(z), 7, std::uint16_t(0x8000 + z), 0xffff, 100, std::uint16_t(z * 1000)};
+        for (std::uint16_t value : slice.pixels) {
+            const int density = static_cast<std::int16_t>(value) - 3;
+            clamped += density < -32768;
+            expected.push_back(static_cast<std::int16_t>(std::max(-32768, density)));
         }
+        writeDicom(plain.file("p" + std::to_string(z)), slice);
+        slice.syntax = z == 3 ? gdcm::TransferSyntax::ExplicitVRBigEndian
+                              : (z % 2 ? gdcm::TransferSyntax::ImplicitVRLittleEndian : gdcm::TransferSyntax::ExplicitVRLittleEndian);
+        writeDicom(mixed.file("m" + std::to_string(z)), slice);
+    }
+    for (const CTempFolder* folder : {&plain, &mixed}) {
+        const CLoadedVolume volume = CDicomSeriesReader().read(folder->path());
+        EXPECT_TRUE(volume.voxels == expected);
+        EXPECT_TRUE(hasWarning(volume, ": " + std::to_string(clamped) + " values outside -32768..32767 were clamped"));
     }
 }
 
