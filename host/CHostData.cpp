@@ -33,7 +33,7 @@ namespace {
 // Keeps a loaded volume's voxels alive while a density volume uses them as its buffer.
 struct CLoadedVoxels : kvo::base::CObject
 {
-    std::vector<std::int16_t> voxels;
+    import::CVoxelBuffer voxels;
 };
 
 // Entry 101 exists to be announced when a data set is replaced; it carries only how many

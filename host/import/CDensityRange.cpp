@@ -4,7 +4,7 @@
 
 namespace velmora::import {
 
-CDensityRange CDensityRange::of(const std::vector<std::int16_t>& voxels)
+CDensityRange CDensityRange::of(const CVoxelBuffer& voxels)
 {
     CDensityRange range;
     if (voxels.empty())

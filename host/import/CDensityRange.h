@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include "host/import/CLoadedVolume.h"
 
 namespace velmora::import {
 
@@ -15,7 +15,7 @@ struct CDensityRange
     //! Number of voxels looked at; 0 means the volume was empty and min = max = 0.
     std::size_t count = 0;
 
-    static CDensityRange of(const std::vector<std::int16_t>& voxels);
+    static CDensityRange of(const CVoxelBuffer& voxels);
 };
 
 } // namespace velmora::import

@@ -6,10 +6,45 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace velmora::import {
+
+//! Allocator of voxel buffers: resize() leaves new voxels unset instead of zeroing them, for
+//! the readers write every voxel at once; zeroing a large buffer that is overwritten anyway
+//! costs as much as reading it. (Everything else is std::allocator's.)
+template <typename T>
+struct CUnsetAllocator : std::allocator<T>
+{
+    template <typename U>
+    struct rebind
+    {
+        using other = CUnsetAllocator<U>;
+    };
+    CUnsetAllocator() = default;
+    template <typename U>
+    CUnsetAllocator(const CUnsetAllocator<U>&) noexcept
+    {
+    }
+    template <typename U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Arguments>
+    void construct(U* at, Arguments&&... arguments)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Arguments>(arguments)...);
+    }
+};
+
+//! Densities of a loaded volume; see CUnsetAllocator: a resize() is followed by writes.
+using CVoxelBuffer = std::vector<std::int16_t, CUnsetAllocator<std::int16_t>>;
 
 struct CLoadedVolume
 {
@@ -26,7 +61,7 @@ struct CLoadedVolume
     CPatientGeometry geometry;
     //! Densities (Hounsfield units for CT), x fastest, then y, then z:
     //! voxel (x, y, z) is voxels[(z * ySize + y) * xSize + x].
-    std::vector<std::int16_t> voxels;
+    CVoxelBuffer voxels;
     //! Things the user should know that did not stop the load (clamped values, ignored
     //! volumes or series), one English sentence each.
     std::vector<std::string> warnings;

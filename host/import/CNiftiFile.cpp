@@ -4,15 +4,20 @@
 #include "host/import/CVolumeLimits.h"
 
 #include <nifti2_io.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 
 namespace velmora::import {
@@ -356,6 +361,8 @@ CNiftiFile::CNiftiFile(const std::string& path)
         }
     }
     m_swapBytes = image->byteorder != nifti_short_order();
+    m_dataPath = dataPath;
+    m_dataOffset = static_cast<std::uint64_t>(image->iname_offset);
     m_data = std::make_unique<CDataStream>(dataPath, image->iname_offset, source);
 }
 
@@ -375,6 +382,35 @@ void CNiftiFile::readStored(void* into, std::size_t count, std::size_t storedSiz
     m_voxelsRead += got;
     if (m_swapBytes && storedSize > 1)
         nifti_swap_Nbytes(static_cast<int64_t>(got), static_cast<int>(storedSize), into);
+}
+
+void CNiftiFile::readStoredAt(void* into, std::size_t first, std::size_t count, std::size_t storedSize) const
+{
+    if (static_cast<std::size_t>(m_bytesPerVoxel) != storedSize)
+        throw CImportError(m_header.source + " has a damaged header (bytes per voxel do not match the stored type)");
+    if (!readsAnywhere() || first > m_header.voxelCount || count > m_header.voxelCount - first)
+        throw std::logic_error("CNiftiFile::readVoxelsAt: not a plain file, or voxels beyond the volume");
+    const int fd = ::open(m_dataPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw CImportError(m_header.source + ": its data file " + m_dataPath + " cannot be opened");
+    const std::size_t bytes = count * storedSize;
+    const std::uint64_t offset = m_dataOffset + std::uint64_t(first) * storedSize;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = ::pread(fd, static_cast<char*>(into) + done, bytes - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    if (done < bytes) {
+        std::ostringstream message;
+        message << m_header.source << " ends after " << (first + done / storedSize) << " of its " << m_header.voxelCount
+                << " voxels; the file is truncated or damaged";
+        throw CImportError(message.str());
+    }
 }
 
 void CNiftiFile::finish()

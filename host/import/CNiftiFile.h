@@ -21,6 +21,7 @@
 #include "host/import/CPatientGeometry.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,8 +81,20 @@ public:
     //! CImportError unless the data end intact.
     void finish();
 
+    //! Whether readVoxelsAt() may be used: uncompressed data in this machine's byte order.
+    bool readsAnywhere() const { return !m_header.compressed && !m_swapBytes; }
+    //! Reads `count` voxels as stored from voxel `first` on, where readsAnywhere(): several
+    //! threads may read parts at once, and the order of readVoxels() is left alone. Throws
+    //! like readVoxels().
+    template <typename T>
+    void readVoxelsAt(T* into, std::size_t first, std::size_t count) const
+    {
+        readStoredAt(into, first, count, sizeof(T));
+    }
+
 private:
     void readStored(void* into, std::size_t count, std::size_t storedSize);
+    void readStoredAt(void* into, std::size_t first, std::size_t count, std::size_t storedSize) const;
 
     class CDataStream;
     CHeader m_header;
@@ -89,6 +102,8 @@ private:
     int m_bytesPerVoxel = 0;
     bool m_swapBytes = false;
     std::size_t m_voxelsRead = 0;
+    std::string m_dataPath;
+    std::uint64_t m_dataOffset = 0;
 };
 
 } // namespace velmora::import

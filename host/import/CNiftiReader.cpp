@@ -8,8 +8,11 @@
 #include <nifti2_io.h>
 
 #include <algorithm>
+#include <exception>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -41,8 +44,48 @@ std::int16_t convert(T value, const CScaling& scaling, CDensityRounder& rounder)
         return rounder.fromInteger(static_cast<std::int64_t>(value));
 }
 
+// Threads that read parts of a plain file at most, and voxels a thread takes at least.
+constexpr std::size_t MAX_READERS = 4;
+constexpr std::size_t VOXELS_PER_READER = std::size_t(1) << 22;
+
+// 16-bit voxels of an uncompressed file in this machine's byte order, straight into the
+// volume: each thread maps the pages of its part of the volume at once and reads its part
+// of the file into them, so that both spread over the processors.
+void readInParts(const CNiftiFile& file, CVoxelBuffer& out)
+{
+    const std::size_t voxelCount = file.header().voxelCount;
+    out.resize(voxelCount); // left unset: every voxel is read below
+    const std::size_t parts = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_READERS), 1,
+        std::max<std::size_t>(1, voxelCount / VOXELS_PER_READER));
+    std::vector<std::exception_ptr> failures(parts);
+    auto read = [&](std::size_t k) {
+        const std::size_t first = voxelCount * k / parts, end = voxelCount * (k + 1) / parts;
+        try {
+            kvo::sys::mapPages(out.data() + first, (end - first) * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
+            file.readVoxelsAt(out.data() + first, first, end - first);
+        } catch (...) {
+            failures[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (std::size_t k = 1; k < parts; ++k)
+            helpers.emplace_back(read, k);
+    } catch (const std::system_error&) {
+        for (std::size_t k = helpers.size() + 1; k < parts; ++k)
+            read(k);
+    }
+    read(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+}
+
 template <typename T>
-void readVoxels(CNiftiFile& file, const CScaling& scaling, CDensityRounder& rounder, std::vector<std::int16_t>& out)
+void readVoxels(CNiftiFile& file, const CScaling& scaling, CDensityRounder& rounder, CVoxelBuffer& out)
 {
     const std::size_t voxelCount = file.header().voxelCount;
     // Address space only: memory is taken as the data arrive, so a small compressed file
@@ -50,15 +93,19 @@ void readVoxels(CNiftiFile& file, const CScaling& scaling, CDensityRounder& roun
     // never copied to grow.
     out.clear();
     out.reserve(voxelCount);
-    // An uncompressed file holds every voxel (its length was checked): the volume's pages
-    // are mapped at once, which costs a fraction of mapping them one by one as they fill.
-    if (!file.header().compressed)
-        kvo::sys::mapPages(out.data(), voxelCount * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
     // Unscaled integers of up to 32 bits: a bulk conversion, or none at all for 16-bit
     // values, which are read straight into the volume.
     constexpr bool BULK = std::is_integral_v<T> && sizeof(T) <= 4;
     const bool bulk = BULK && !scaling.enabled;
     const bool direct = bulk && std::is_same_v<T, std::int16_t>;
+    if (direct && file.readsAnywhere()) {
+        readInParts(file, out);
+        return;
+    }
+    // An uncompressed file holds every voxel (its length was checked): the volume's pages
+    // are mapped at once, which costs a fraction of mapping them one by one as they fill.
+    if (!file.header().compressed)
+        kvo::sys::mapPages(out.data(), voxelCount * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
     std::vector<T> chunk(direct ? 0 : std::min(voxelCount, CHUNK_VOXELS));
     std::size_t done = 0;
     while (done < voxelCount) {

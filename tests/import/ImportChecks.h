@@ -5,6 +5,7 @@
 #include "host/import/CLoadedVolume.h"
 
 #include <string>
+#include <vector>
 
 namespace velmora::import::test {
 
@@ -27,6 +28,12 @@ inline bool hasWarning(const CLoadedVolume& volume, const std::string& fragment)
         if (warning.find(fragment) != std::string::npos)
             return true;
     return false;
+}
+
+// A loaded volume's voxels as a plain vector, to compare with expected values.
+inline std::vector<std::int16_t> voxelsOf(const CLoadedVolume& volume)
+{
+    return {volume.voxels.begin(), volume.voxels.end()};
 }
 
 } // namespace velmora::import::test

@@ -29,6 +29,7 @@ using velmora::import::test::CTempFolder;
 using velmora::import::test::hasWarning;
 using velmora::import::test::readBytes;
 using velmora::import::test::sharedData;
+using velmora::import::test::voxelsOf;
 
 namespace {
 
@@ -239,7 +240,7 @@ TEST(DicomSeriesReader, RescaleStoredBitsAndClamping)
     ASSERT_EQ(volume.zSize, 2);
     EXPECT_DOUBLE_EQ(volume.dz, 1.5);
     // 2.5 v + 0.25, rounded half away from zero: 2.75 -> 3, -2.25 -> -2, ...
-    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{3, -2, -5120, 5118, 25, 0, 32767, -32768, 60, 0, 0, 0}));
+    EXPECT_EQ(voxelsOf(volume), (std::vector<std::int16_t>{3, -2, -5120, 5118, 25, 0, 32767, -32768, 60, 0, 0, 0}));
     EXPECT_TRUE(hasWarning(volume, "2 values outside -32768..32767 were clamped"));
 }
 
@@ -360,7 +361,7 @@ TEST(DicomSeriesReader, PixelFormatsAndDecoderSplitsMatchAReference)
                                     : std::to_string(decoders) + " decoding processes");
                 const CLoadedVolume volume = CDicomSeriesReader(decoders, inHost).read(folder.path());
                 ASSERT_EQ(volume.voxelCount(), expected.size());
-                EXPECT_TRUE(volume.voxels == expected);
+                EXPECT_TRUE(voxelsOf(volume) == expected);
                 const std::size_t clampWarnings
                     = hasWarning(volume, ": " + std::to_string(clamped) + " values outside -32768..32767 were clamped") ? 1 : 0;
                 EXPECT_EQ(clampWarnings, clamped > 0 ? 1u : 0u);
@@ -395,7 +396,7 @@ TEST(DicomSeriesReader, SeriesOfMixedSyntaxesIsDecodedWhole)
     }
     for (const CTempFolder* folder : {&plain, &mixed}) {
         const CLoadedVolume volume = CDicomSeriesReader().read(folder->path());
-        EXPECT_TRUE(volume.voxels == expected);
+        EXPECT_TRUE(voxelsOf(volume) == expected);
         EXPECT_TRUE(hasWarning(volume, ": " + std::to_string(clamped) + " values outside -32768..32767 were clamped"));
     }
 }

@@ -27,6 +27,7 @@ using velmora::import::test::CTempFolder;
 using velmora::import::test::hasWarning;
 using velmora::import::test::readBytes;
 using velmora::import::test::sharedData;
+using velmora::import::test::voxelsOf;
 
 namespace {
 
@@ -116,7 +117,7 @@ TEST(NiftiReader, FloatValuesAreRoundedAndClampedWithWarnings)
     EXPECT_FLOAT_EQ(volume.dx, 0.8f); // the sign of pixdim is the axis direction, not the spacing
     EXPECT_FLOAT_EQ(volume.dy, 0.9f);
     EXPECT_FLOAT_EQ(volume.dz, 2.5f);
-    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{1, 2, -2, 3, -3, 32767, -32768, 0, 32767, -32768, 0, 0}));
+    EXPECT_EQ(voxelsOf(volume), (std::vector<std::int16_t>{1, 2, -2, 3, -3, 32767, -32768, 0, 32767, -32768, 0, 0}));
     ASSERT_EQ(volume.warnings.size(), 2u);
     EXPECT_TRUE(hasWarning(volume, "2 values outside -32768..32767 were clamped"));
     EXPECT_TRUE(hasWarning(volume, "1 values that were not numbers were set to 0"));
@@ -131,7 +132,7 @@ TEST(NiftiReader, StoredTypesScalingUnitsAndExtraVolumes)
     writeNifti(bytes, DT_UINT8, {2, 2, 1, 1, 1, 1, 1}, std::vector<std::uint8_t>{0, 1, 128, 255}, 2.0, -100.5,
                {0.001, 0.002, 0.0005}, NIFTI_UNITS_METER);
     CLoadedVolume volume = CNiftiReader().read(bytes);
-    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{-101, -99, 156, 410})); // -100.5 and -98.5 round away from 0
+    EXPECT_EQ(voxelsOf(volume), (std::vector<std::int16_t>{-101, -99, 156, 410})); // -100.5 and -98.5 round away from 0
     EXPECT_NEAR(volume.dx, 1.0, 1e-6); // NIfTI-1 keeps pixdim in 32 bits
     EXPECT_NEAR(volume.dy, 2.0, 1e-6);
     EXPECT_NEAR(volume.dz, 0.5, 1e-6);
@@ -140,33 +141,33 @@ TEST(NiftiReader, StoredTypesScalingUnitsAndExtraVolumes)
     // A slope of 0 means unscaled, whatever the intercept.
     const std::string shorts = folder.file("shorts.nii");
     writeNifti(shorts, DT_INT16, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::int16_t>{-32768, 32767}, 0.0, 500.0);
-    EXPECT_EQ(CNiftiReader().read(shorts).voxels, (std::vector<std::int16_t>{-32768, 32767}));
+    EXPECT_EQ(voxelsOf(CNiftiReader().read(shorts)), (std::vector<std::int16_t>{-32768, 32767}));
 
     // uint16 and int8 unscaled, clamping only what does not fit.
     const std::string words = folder.file("words.nii");
     writeNifti(words, DT_UINT16, {3, 1, 1, 1, 1, 1, 1}, std::vector<std::uint16_t>{0, 32767, 40000});
     volume = CNiftiReader().read(words);
-    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{0, 32767, 32767}));
+    EXPECT_EQ(voxelsOf(volume), (std::vector<std::int16_t>{0, 32767, 32767}));
     EXPECT_TRUE(hasWarning(volume, "1 values outside"));
     const std::string signedBytes = folder.file("int8.nii");
     writeNifti(signedBytes, DT_INT8, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::int8_t>{-128, 127});
-    EXPECT_EQ(CNiftiReader().read(signedBytes).voxels, (std::vector<std::int16_t>{-128, 127}));
+    EXPECT_EQ(voxelsOf(CNiftiReader().read(signedBytes)), (std::vector<std::int16_t>{-128, 127}));
 
     // Two volumes of float64 (a 4-D file): the first is loaded, with a warning.
     const std::string series = folder.file("series.nii.gz");
     writeNifti(series, DT_FLOAT64, {2, 1, 2, 2, 1, 1, 1}, std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8});
     volume = CNiftiReader().read(series);
     EXPECT_EQ(volume.zSize, 2);
-    EXPECT_EQ(volume.voxels, (std::vector<std::int16_t>{1, 2, 3, 4}));
+    EXPECT_EQ(voxelsOf(volume), (std::vector<std::int16_t>{1, 2, 3, 4}));
     EXPECT_TRUE(hasWarning(volume, "more than one volume"));
 
     // uint32 and int64 beyond 16 bits.
     const std::string longs = folder.file("uint32.nii");
     writeNifti(longs, DT_UINT32, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::uint32_t>{4000000000u, 5});
-    EXPECT_EQ(CNiftiReader().read(longs).voxels, (std::vector<std::int16_t>{32767, 5}));
+    EXPECT_EQ(voxelsOf(CNiftiReader().read(longs)), (std::vector<std::int16_t>{32767, 5}));
     const std::string wide = folder.file("int64.nii");
     writeNifti(wide, DT_INT64, {2, 1, 1, 1, 1, 1, 1}, std::vector<std::int64_t>{-5000000000LL, -7});
-    EXPECT_EQ(CNiftiReader().read(wide).voxels, (std::vector<std::int16_t>{-32768, -7}));
+    EXPECT_EQ(voxelsOf(CNiftiReader().read(wide)), (std::vector<std::int16_t>{-32768, -7}));
 }
 
 TEST(NiftiReader, LargeIntegerVolumesMatchABruteForceConversion)
@@ -204,7 +205,7 @@ TEST(NiftiReader, LargeIntegerVolumesMatchABruteForceConversion)
                     expected[i] = static_cast<std::int16_t>(std::clamp(real, -32768.0, 32767.0));
                 }
                 const CLoadedVolume volume = CNiftiReader().read(path);
-                EXPECT_TRUE(volume.voxels == expected);
+                EXPECT_TRUE(voxelsOf(volume) == expected);
                 EXPECT_EQ(volume.warnings.size(), clamped > 0 ? 1u : 0u);
                 if (clamped > 0) {
                     EXPECT_TRUE(hasWarning(volume, ": " + std::to_string(clamped) + " values outside"));
@@ -221,6 +222,30 @@ TEST(NiftiReader, LargeIntegerVolumesMatchABruteForceConversion)
     check(std::uint32_t{}, DT_UINT32);
 }
 
+TEST(NiftiReader, LargePlainVolumesReadInPartsMatchTheFile)
+{
+    // 16-bit voxels of uncompressed files are read by several threads, a part each: the
+    // volume equals the stored values whatever the split, with further volumes of a 4D
+    // file and a volume too small to split alike.
+    const CTempFolder folder;
+    std::uint32_t state = 12345;
+    for (const std::array<std::int64_t, 7> dims : {std::array<std::int64_t, 7>{512, 256, 67, 1, 1, 1, 1},
+                                                   std::array<std::int64_t, 7>{301, 257, 71, 2, 1, 1, 1},
+                                                   std::array<std::int64_t, 7>{5, 3, 2, 1, 1, 1, 1}}) {
+        const std::size_t first = static_cast<std::size_t>(dims[0] * dims[1] * dims[2]);
+        std::vector<std::int16_t> values(first * static_cast<std::size_t>(dims[3]));
+        for (std::int16_t& value : values) {
+            state = state * 1664525u + 1013904223u;
+            value = static_cast<std::int16_t>(state >> 16);
+        }
+        SCOPED_TRACE(std::to_string(values.size()) + " voxels");
+        const std::string path = folder.file("plain.nii");
+        writeNifti(path, DT_INT16, dims, values);
+        const CLoadedVolume volume = CNiftiReader().read(path);
+        EXPECT_TRUE(voxelsOf(volume) == std::vector<std::int16_t>(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(first)));
+    }
+}
+
 TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
 {
     const CTempFolder folder;
@@ -231,8 +256,8 @@ TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
     const std::string packed = folder.file("good.nii.gz");
     writeNifti(plain, DT_INT16, {32, 32, 8, 1, 1, 1, 1}, values);
     writeNifti(packed, DT_INT16, {32, 32, 8, 1, 1, 1, 1}, values);
-    ASSERT_EQ(CNiftiReader().read(plain).voxels, values);
-    ASSERT_EQ(CNiftiReader().read(packed).voxels, values);
+    ASSERT_EQ(voxelsOf(CNiftiReader().read(plain)), values);
+    ASSERT_EQ(voxelsOf(CNiftiReader().read(packed)), values);
 
     EXPECT_NE(errorOf(folder.file("missing.nii")).find("does not exist"), std::string::npos);
 

@@ -16,6 +16,7 @@ using velmora::import::CLoadedVolume;
 using velmora::import::CRawVolumeReader;
 using velmora::import::test::CTempFolder;
 using velmora::import::test::errorOf;
+using velmora::import::test::voxelsOf;
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST(RawVolumeReader, SmallVolumeRoundTripsExactly)
     EXPECT_EQ(volume.dx, 0.5);
     EXPECT_EQ(volume.dy, 0.75);
     EXPECT_EQ(volume.dz, 2.0);
-    EXPECT_EQ(volume.voxels, values);
+    EXPECT_EQ(voxelsOf(volume), values);
     EXPECT_EQ(volume.at(2, 1, 0), values[7]); // x fastest
     EXPECT_EQ(volume.at(0, 0, 1), values[20]);
     EXPECT_TRUE(volume.warnings.empty());
