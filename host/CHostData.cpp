@@ -23,7 +23,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 namespace velmora {
@@ -47,6 +50,37 @@ public:
 private:
     int m_loadCount = 0;
 };
+
+// Buffers smaller than this are freed where they are let go.
+constexpr std::size_t BACKGROUND_RELEASE_BYTES = std::size_t(8) << 20;
+
+// Empties `volume` and frees its buffer on a thread of its own when nothing else shares it:
+// handing a few hundred megabytes back to the system takes milliseconds that a load need
+// not wait for. Small or shared buffers, and any when no thread can be had, go here.
+template <typename T>
+void emptyInBackground(kvo::img::CVolume<T>& volume)
+{
+    if (!volume.getBlock()->isShared() && volume.getBufferSize() * sizeof(T) >= BACKGROUND_RELEASE_BYTES)
+    {
+        // The doomed volume shares the buffer until `volume` lets go of it; then it holds
+        // the only reference, so the thread is the only one to touch its count.
+        auto doomed = std::make_unique<kvo::img::CVolume<T>>(*volume.getBlock(), volume.getXSize(), volume.getYSize(),
+                                                             volume.getZSize(), volume.getMargin());
+        volume.resize(0, 0, 0, 0);
+        try
+        {
+            std::thread release([held = doomed.get()] { delete held; });
+            doomed.release();
+            release.detach();
+        }
+        catch (const std::system_error&)
+        {
+            // `doomed` frees it here.
+        }
+        return;
+    }
+    volume.resize(0, 0, 0, 0);
+}
 
 const int hostEntries[] = {ENTRY_ACTIVE_DATA_SET, ENTRY_ORTHO_SLICE_XY, ENTRY_DATA_SET_LIST,
                            ENTRY_DATA_STATS,      ENTRY_DENSITY,        ENTRY_DENSITY_ALT,    ENTRY_REGION_DATA,
@@ -150,7 +184,7 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
     const int xSize = volume.xSize, ySize = volume.ySize, zSize = volume.zSize;
     take<data::CActiveDataSet>(m_storage, ENTRY_ACTIVE_DATA_SET)->setDataSetId(densityId);
     if (previousId == ENTRY_DENSITY || previousId == ENTRY_DENSITY_ALT)
-        take<data::CDensityData>(m_storage, previousId)->resize(0, 0, 0, 0);
+        emptyInBackground<std::int16_t>(*take<data::CDensityData>(m_storage, previousId));
     {
         // Label 0 everywhere, as fresh zeroed memory: its pages cost nothing until labels
         // are written, where zeroing the volume would write every one of them. The views
@@ -166,6 +200,7 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
             || regions->getMargin() != 0)
             regions->resize(xSize, ySize, zSize, 0);
         regions->swapVoxels(empty);
+        emptyInBackground(empty); // the previous labels
         regions->show(true);
         regions->setUndoEntry(&m_storage, ENTRY_REGION_DATA, true);
     }
