@@ -187,9 +187,10 @@ void CHostData::takeDataSet(import::CLoadedVolume& volume)
         emptyInBackground<std::int16_t>(*take<data::CDensityData>(m_storage, previousId));
     {
         // Label 0 everywhere, as fresh zeroed memory: its pages cost nothing until labels
-        // are written, where zeroing the volume would write every one of them. The views
-        // read the labels of their slices at once, which reaches every page (a YZ slice
-        // crosses all of them): the shared zero page is mapped for all in one go.
+        // are written, where zeroing the volume wrote every one of them. The views read the
+        // labels of their slices at once, which reaches every page (a YZ slice crosses all
+        // of them): the shared zero page is mapped for all in one go. (A filter that writes
+        // every label writes into fresh memory instead, see CDataBlock::isZeroedMemory.)
         auto* block = kvo::img::CDataBlock<std::uint16_t>::createZeroed(volume.voxelCount());
         kvo::sys::mapPages(block->getData(), block->getSize() * sizeof(std::uint16_t), kvo::sys::CPageUse::READ);
         kvo::img::CVolume<std::uint16_t> empty(*block, xSize, ySize, zSize, 0);

@@ -18,6 +18,7 @@
 #include "plugins/parvex/seg/CThresholdFilter.h"
 #include "plugins/parvex/seg/VoxelIndex.h"
 #include "toolkit/img/CVolumeMedianFilter.h"
+#include "toolkit/sys/MemoryPages.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -267,17 +268,25 @@ void CParvexPanel::onPerformThresholding(wxCommandEvent&)
         // A refused or cancelled run leaves the labels as they were. When the filter writes
         // every voxel and the undo snapshot holds them all, it writes straight into the
         // labels and a stopped run puts the snapshot back: no volume is allocated or copied.
-        // Otherwise it writes into a copy of the labels, whose voxels a finished run hands
-        // to the region volume.
+        // Labels still in the zero memory of a load are the exception: writing over the
+        // shared zero page costs several times writing fresh memory, so the filter writes a
+        // fresh volume, mapped at once on several cores. Otherwise it writes into a copy of
+        // the labels. A finished run hands the voxels it wrote to the region volume.
         const bool filterWritesAll = regions->getMargin() == 0 && density->getXSize() == regions->getXSize() &&
                                      density->getYSize() == regions->getYSize() &&
                                      density->getZSize() == regions->getZSize();
         const auto* whole = dynamic_cast<const data::CRegionData::tUndo::tVolumeSnapshot*>(snapshot.get());
-        const bool inPlace = filterWritesAll && whole &&
+        const bool fresh = filterWritesAll && regions->getBlock()->isZeroedMemory();
+        const bool inPlace = filterWritesAll && !fresh && whole &&
                              whole->getCode().getEncodedCount() == std::size_t(regions->getXSize()) *
                                                                       std::size_t(regions->getYSize()) *
                                                                       std::size_t(regions->getZSize());
-        data::CRegionData working = inPlace ? data::CRegionData() : data::CRegionData(*regions);
+        data::CRegionData working = inPlace ? data::CRegionData()
+                                    : fresh ? data::CRegionData(regions->getXSize(), regions->getYSize(), regions->getZSize())
+                                            : data::CRegionData(*regions);
+        if (fresh)
+            kvo::sys::mapPages(working.getBlock()->getData(), working.getBufferSize() * sizeof(std::uint16_t),
+                               kvo::sys::CPageUse::WRITE);
         std::unique_ptr<plug::CProgressReporter> progress =
             plug::createProgress(*this, wxGetTranslation("Applying thresholding filter, please wait..."), 100);
         seg::CThresholdFilter filter;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -100,4 +101,28 @@ TEST(MemoryPages, MappingAheadChangesNoContents)
             std::free(zeroed);
             std::free(written);
         }
+}
+
+TEST(MemoryPages, ZeroedBlocksReadZeroAndTellWhereTheirMemoryCameFrom)
+{
+    using Block = kvo::img::CDataBlock<std::uint16_t>;
+    // Small and large (malloc's own mapping) zeroed blocks read zero and say so until their
+    // memory is replaced; blocks from the allocating constructor never say so.
+    for (const std::size_t count : {std::size_t(0), std::size_t(1000), 48 * MiB / 2})
+    {
+        SCOPED_TRACE(std::to_string(count) + " elements");
+        Block* block = Block::createZeroed(count);
+        EXPECT_TRUE(block->isZeroedMemory());
+        EXPECT_EQ(block->getSize(), count);
+        EXPECT_EQ(std::count(block->getData(), block->getData() + count, std::uint16_t(0)), std::ptrdiff_t(count));
+        block = Block::resize(block, count / 2 + 1); // within the block: the same memory
+        EXPECT_EQ(block->isZeroedMemory(), count / 2 + 1 <= count);
+        block = Block::resize(block, count * 3 + 10); // reallocated
+        EXPECT_FALSE(block->isZeroedMemory());
+        block->release();
+        Block* plain = new Block(count);
+        EXPECT_FALSE(plain->isZeroedMemory());
+        plain->release();
+    }
+    EXPECT_THROW(Block::createZeroed(SIZE_MAX / 2 + 1), std::bad_alloc); // refused before calloc
 }

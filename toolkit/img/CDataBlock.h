@@ -56,6 +56,7 @@ public:
         }
         block->m_data = static_cast<T*>(memory);
         block->m_size = count;
+        block->m_zeroed = true;
         kvo::sys::keepFromChildProcesses(memory, count * sizeof(T));
         return block;
     }
@@ -85,6 +86,11 @@ public:
     bool hasOwner() const noexcept { return static_cast<bool>(m_owner); }
 
     T* getData() const noexcept { return m_data; }
+    //! Whether the memory came from createZeroed(). Its pages that nobody wrote since are
+    //! the system's shared zero page, and the first write to each costs more than writing
+    //! to fresh memory: a hint for choosing where a filter writes, never for what the
+    //! memory holds.
+    bool isZeroedMemory() const noexcept { return m_zeroed; }
     //! Number of elements.
     std::size_t getSize() const noexcept { return m_size; }
 
@@ -136,6 +142,7 @@ private:
 
     void reallocate(std::size_t count)
     {
+        m_zeroed = false;
         if (count == 0)
         {
             // realloc(p, 0) may or may not free; be explicit.
@@ -156,6 +163,7 @@ private:
 
     T* m_data = nullptr;
     std::size_t m_size = 0;
+    bool m_zeroed = false;
     std::int32_t m_references = 1;
     kvo::base::CRefPtr<kvo::base::CObject> m_owner;
 };
