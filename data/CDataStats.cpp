@@ -4,10 +4,9 @@
 #include "data/CDataStorage.h"
 #include "data/CDensityData.h"
 #include "data/CObjectPtr.h"
+#include "toolkit/sys/Shares.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -35,7 +34,7 @@ namespace {
 
 // Voxels that one thread takes at least; below that the range is found on one.
 constexpr std::size_t VOXELS_PER_THREAD = std::size_t(1) << 23;
-constexpr unsigned MAX_THREADS = 4;
+constexpr std::size_t MAX_THREADS = 4;
 
 // Smallest and largest density of slices [zBegin, zEnd), which must hold at least one voxel.
 std::pair<std::int16_t, std::int16_t> rangeOf(const CDensityData& density, std::int32_t zBegin, std::int32_t zEnd)
@@ -85,28 +84,13 @@ void CDataStats::compute(const CDensityData& density)
     // A large volume is split into blocks of slices, one a processor: the scan is bound by
     // memory, which several cores read faster than one.
     const std::size_t voxels = std::size_t(density.getXSize()) * std::size_t(density.getYSize()) * std::size_t(zSize);
-    const std::size_t threads = std::clamp<std::size_t>(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_THREADS),
-                                                        1, std::min<std::size_t>(std::size_t(zSize), std::max<std::size_t>(1, voxels / VOXELS_PER_THREAD)));
+    const std::size_t threads = kvo::sys::shareCount(MAX_THREADS, std::min<std::size_t>(std::size_t(zSize), voxels / VOXELS_PER_THREAD));
     std::vector<std::pair<std::int16_t, std::int16_t>> ranges(threads);
-    auto scan = [&](std::size_t k) {
+    kvo::sys::runShares(threads, [&](std::size_t k) {
         const auto zBegin = static_cast<std::int32_t>(std::size_t(zSize) * k / threads);
         const auto zEnd = static_cast<std::int32_t>(std::size_t(zSize) * (k + 1) / threads);
         ranges[k] = rangeOf(density, zBegin, zEnd);
-    };
-    std::vector<std::thread> helpers;
-    try
-    {
-        for (std::size_t k = 1; k < threads; ++k)
-            helpers.emplace_back(scan, k);
-    }
-    catch (const std::system_error&)
-    {
-        for (std::size_t k = helpers.size() + 1; k < threads; ++k)
-            scan(k);
-    }
-    scan(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    });
     m_min = ranges.front().first;
     m_max = ranges.front().second;
     for (const auto& [low, high] : ranges)

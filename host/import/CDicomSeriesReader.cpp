@@ -6,6 +6,7 @@
 #include "host/import/CVolumeLimits.h"
 #include "toolkit/sys/MemoryLimit.h"
 #include "toolkit/sys/MemoryPages.h"
+#include "toolkit/sys/Shares.h"
 
 #include <gdcmFile.h>
 #include <gdcmImage.h>
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -763,11 +765,7 @@ std::optional<CReadFailure> readStoredSlices(const std::vector<CSlice>& slices, 
     for (std::size_t i = first; i < end; ++i) {
         const CSlice& slice = slices[i];
         const CStoredPixels& stored = *slice.stored;
-        try {
-            bytes.resize(pixelCount * stored.layout.bytesPerPixel);
-        } catch (const std::bad_alloc&) {
-            return CReadFailure{i, "DICOM file " + slice.file + " cannot be read: out of memory"};
-        }
+        bytes.resize(pixelCount * stored.layout.bytesPerPixel);
         const int fd = ::open(slice.file.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             return CReadFailure{i, "DICOM file " + slice.file + " cannot be opened: " + std::strerror(errno)};
@@ -803,29 +801,25 @@ void readStoredVolume(const std::vector<CSlice>& slices, CLoadedVolume& volume, 
     volume.voxels.reserve(voxelCount);
     kvo::sys::mapPages(volume.voxels.data(), voxelCount * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
     volume.voxels.resize(voxelCount);
-    const std::size_t threads = std::clamp<std::size_t>(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_READERS),
-                                                        1, slices.size());
+    const std::size_t threads = kvo::sys::shareCount(MAX_READERS, slices.size());
     std::vector<CDensityRounder> rounders(threads);
     std::vector<std::optional<CReadFailure>> failures(threads);
-    auto read = [&](std::size_t k) {
-        failures[k] = readStoredSlices(slices, slices.size() * k / threads, slices.size() * (k + 1) / threads, pixelCount,
-                                       volume.voxels.data(), rounders[k]);
-    };
-    std::vector<std::thread> helpers;
-    try {
-        for (std::size_t k = 1; k < threads; ++k)
-            helpers.emplace_back(read, k);
-    } catch (const std::system_error&) {
-        for (std::size_t k = helpers.size() + 1; k < threads; ++k)
-            read(k);
-    }
-    read(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    std::vector<std::exception_ptr> exceptions(threads);
+    kvo::sys::runShares(threads, [&](std::size_t k) {
+        try {
+            failures[k] = readStoredSlices(slices, slices.size() * k / threads, slices.size() * (k + 1) / threads,
+                                           pixelCount, volume.voxels.data(), rounders[k]);
+        } catch (...) {
+            exceptions[k] = std::current_exception();
+        }
+    });
     // Blocks are in slice order: the first failure is that of the lowest slice.
-    for (const std::optional<CReadFailure>& failure : failures)
-        if (failure)
-            throw CImportError(failure->message);
+    for (std::size_t k = 0; k < threads; ++k) {
+        if (exceptions[k])
+            std::rethrow_exception(exceptions[k]);
+        if (failures[k])
+            throw CImportError(failures[k]->message);
+    }
     for (const CDensityRounder& counted : rounders)
         rounder.addCounts(counted.clampedCount(), counted.notANumberCount());
 }

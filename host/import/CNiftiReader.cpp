@@ -4,6 +4,7 @@
 #include "host/import/CImportError.h"
 #include "host/import/CNiftiFile.h"
 #include "toolkit/sys/MemoryPages.h"
+#include "toolkit/sys/Shares.h"
 
 #include <nifti2_io.h>
 
@@ -11,8 +12,6 @@
 #include <exception>
 #include <cmath>
 #include <limits>
-#include <system_error>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -55,11 +54,9 @@ void readInParts(const CNiftiFile& file, CVoxelBuffer& out)
 {
     const std::size_t voxelCount = file.header().voxelCount;
     out.resize(voxelCount); // left unset: every voxel is read below
-    const std::size_t parts = std::clamp<std::size_t>(
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_READERS), 1,
-        std::max<std::size_t>(1, voxelCount / VOXELS_PER_READER));
+    const std::size_t parts = kvo::sys::shareCount(MAX_READERS, voxelCount / VOXELS_PER_READER);
     std::vector<std::exception_ptr> failures(parts);
-    auto read = [&](std::size_t k) {
+    kvo::sys::runShares(parts, [&](std::size_t k) {
         const std::size_t first = voxelCount * k / parts, end = voxelCount * (k + 1) / parts;
         try {
             kvo::sys::mapPages(out.data() + first, (end - first) * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
@@ -67,18 +64,7 @@ void readInParts(const CNiftiFile& file, CVoxelBuffer& out)
         } catch (...) {
             failures[k] = std::current_exception();
         }
-    };
-    std::vector<std::thread> helpers;
-    try {
-        for (std::size_t k = 1; k < parts; ++k)
-            helpers.emplace_back(read, k);
-    } catch (const std::system_error&) {
-        for (std::size_t k = helpers.size() + 1; k < parts; ++k)
-            read(k);
-    }
-    read(0);
-    for (std::thread& helper : helpers)
-        helper.join();
+    });
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);

@@ -1,11 +1,14 @@
-// Large buffers kept out of child processes, and pages mapped ahead of use.
+// Large buffers kept out of child processes, pages mapped ahead of use, and work in shares.
 
 #include "toolkit/img/CDataBlock.h"
 #include "toolkit/sys/MemoryPages.h"
+#include "toolkit/sys/Shares.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -125,4 +128,26 @@ TEST(MemoryPages, ZeroedBlocksReadZeroAndTellWhereTheirMemoryCameFrom)
         plain->release();
     }
     EXPECT_THROW(Block::createZeroed(SIZE_MAX / 2 + 1), std::bad_alloc); // refused before calloc
+}
+
+TEST(Shares, EveryShareRunsOnceAndTheirCountStaysInBounds)
+{
+    const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+    for (const std::size_t most : {std::size_t(1), std::size_t(2), std::size_t(4), std::size_t(64)})
+        for (const std::size_t useful : {std::size_t(0), std::size_t(1), std::size_t(3), std::size_t(1000)})
+            EXPECT_EQ(kvo::sys::shareCount(most, useful), std::max<std::size_t>(1, std::min({processors, most, useful})));
+    for (const std::size_t shares : {std::size_t(0), std::size_t(1), std::size_t(2), std::size_t(7), std::size_t(40)})
+    {
+        std::vector<std::atomic<int>> runs(shares);
+        std::atomic<int> here{0};
+        const std::thread::id caller = std::this_thread::get_id();
+        kvo::sys::runShares(shares, [&](std::size_t k) {
+            ++runs[k];
+            if (k == 0 && std::this_thread::get_id() == caller)
+                ++here;
+        });
+        for (std::size_t k = 0; k < shares; ++k)
+            EXPECT_EQ(runs[k].load(), 1) << "share " << k << " of " << shares;
+        EXPECT_EQ(here.load(), shares > 0 ? 1 : 0);
+    }
 }

@@ -1,9 +1,10 @@
 #include "toolkit/sys/MemoryPages.h"
 
+#include "toolkit/sys/Shares.h"
+
 #include <algorithm>
 #include <cstdint>
-#include <thread>
-#include <vector>
+#include <new>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -16,7 +17,7 @@ namespace {
 constexpr std::size_t SMALL_RANGE = std::size_t(8) << 20;
 // Pages for one thread at least, and threads at most.
 constexpr std::size_t THREAD_SHARE = std::size_t(16) << 20;
-constexpr unsigned MAX_THREADS = 4;
+constexpr std::size_t MAX_THREADS = 4;
 // Blocks larger than this are mapped on their own by malloc: glibc's threshold for that
 // adjusts itself, but never beyond 32 MiB on 64-bit systems, and the sanitizers' allocator
 // maps every large block.
@@ -51,31 +52,22 @@ void mapPages(void* data, std::size_t bytes, CPageUse use) noexcept
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const int advice = use == CPageUse::WRITE ? MADV_POPULATE_WRITE : MADV_POPULATE_READ;
     const std::size_t length = end - first;
-    const unsigned threads = static_cast<unsigned>(std::clamp<std::size_t>(
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_THREADS), 1,
-        std::max<std::size_t>(1, length / THREAD_SHARE)));
-    const std::size_t share = (length / threads + page - 1) / page * page;
-    auto map = [&](unsigned k) {
+    const std::size_t shares = shareCount(MAX_THREADS, std::max<std::size_t>(1, length / THREAD_SHARE));
+    const std::size_t share = (length / shares + page - 1) / page * page;
+    auto map = [&](std::size_t k) {
         const std::uintptr_t from = first + k * share;
         if (from < end)
             // Fails with EINVAL on kernels before 5.14: the pages are then mapped on touch.
             ::madvise(reinterpret_cast<void*>(from), std::min<std::uintptr_t>(share, end - from), advice);
     };
-    std::vector<std::thread> helpers;
     try
     {
-        for (unsigned k = 1; k < threads; ++k)
-            helpers.emplace_back(map, k);
+        runShares(shares, map);
     }
-    catch (...)
+    catch (const std::bad_alloc&)
     {
-        // No thread to be had: the remaining shares are mapped here.
-        for (unsigned k = static_cast<unsigned>(helpers.size()) + 1; k < threads; ++k)
-            map(k);
+        // A hint only: the pages are mapped on touch.
     }
-    map(0);
-    for (std::thread& helper : helpers)
-        helper.join();
 #else
     (void)data;
     (void)bytes;
