@@ -242,14 +242,7 @@ CLabelMap readLabelMap(const std::string& path)
         throw import::CImportError(message.str());
     }
     CLabelMap map;
-    map.xSize = header.xSize;
-    map.ySize = header.ySize;
-    map.zSize = header.zSize;
-    map.dx = header.dx;
-    map.dy = header.dy;
-    map.dz = header.dz;
-    map.geometry = header.geometry;
-    map.warnings = header.warnings;
+    file.describe(map);
     switch (header.datatype) {
     case DT_INT8: readLabels<std::int8_t>(file, map); break;
     case DT_UINT8: readLabels<std::uint8_t>(file, map); break;

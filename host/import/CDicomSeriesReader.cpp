@@ -34,7 +34,6 @@
 #include <set>
 #include <sstream>
 #include <system_error>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -527,7 +526,7 @@ std::optional<CStoredPixels> locatePixels(const std::string& path, long long col
     if (std::memcmp(header, TAG, 4) != 0)
         return std::nullopt;
     if (!implicit
-        && (!((header[4] == 'O' && (header[5] == 'B' || header[5] == 'W'))) || header[6] != 0 || header[7] != 0))
+        && (!(header[4] == 'O' && (header[5] == 'B' || header[5] == 'W')) || header[6] != 0 || header[7] != 0))
         return std::nullopt;
     const unsigned char* length = header + headerLength - 4;
     const std::uint32_t valueLength
@@ -973,9 +972,8 @@ CLoadedVolume CDicomSeriesReader::read(const std::string& folder) const
     // decode their next ones meanwhile.
     const std::size_t pixelCount = std::size_t(volume.xSize) * std::size_t(volume.ySize);
     const std::size_t voxelCount = pixelCount * slices.size();
-    const std::size_t workers = std::clamp<std::size_t>(
-        m_decoders > 0 ? std::size_t(m_decoders) : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), MAX_DECODERS),
-        1, slices.size());
+    const std::size_t workers = m_decoders > 0 ? std::clamp<std::size_t>(std::size_t(m_decoders), 1, slices.size())
+                                               : kvo::sys::shareCount(MAX_DECODERS, slices.size());
     std::vector<std::unique_ptr<CIsolatedWork>> decoders;
     for (std::size_t k = 0; k < workers; ++k)
         decoders.push_back(std::make_unique<CIsolatedWork>(

@@ -68,6 +68,20 @@ public:
     CNiftiFile& operator=(const CNiftiFile&) = delete;
 
     const CHeader& header() const { return m_header; }
+    //! Gives `grid` (a loaded volume, a label map) the header's sizes, voxel sizes, placement
+    //! and warnings.
+    template <typename TGrid>
+    void describe(TGrid& grid) const
+    {
+        grid.xSize = m_header.xSize;
+        grid.ySize = m_header.ySize;
+        grid.zSize = m_header.zSize;
+        grid.dx = m_header.dx;
+        grid.dy = m_header.dy;
+        grid.dz = m_header.dz;
+        grid.geometry = m_header.geometry;
+        grid.warnings = m_header.warnings;
+    }
 
     //! Reads the next `count` voxels as stored, in this machine's byte order. T must be the
     //! stored type (CImportError otherwise: the header is damaged). Throws CImportError when

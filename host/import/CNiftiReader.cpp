@@ -85,6 +85,7 @@ void readVoxels(CNiftiFile& file, const CScaling& scaling, CDensityRounder& roun
     const bool bulk = BULK && !scaling.enabled;
     const bool direct = bulk && std::is_same_v<T, std::int16_t>;
     if (direct && file.readsAnywhere()) {
+        // (An uncompressed file has no trailer for finish() to check.)
         readInParts(file, out);
         return;
     }
@@ -124,14 +125,7 @@ CLoadedVolume CNiftiReader::read(const std::string& path) const
     const CNiftiFile::CHeader& header = file.header();
     const std::string& source = header.source;
     CLoadedVolume volume;
-    volume.xSize = header.xSize;
-    volume.ySize = header.ySize;
-    volume.zSize = header.zSize;
-    volume.dx = header.dx;
-    volume.dy = header.dy;
-    volume.dz = header.dz;
-    volume.geometry = header.geometry;
-    volume.warnings = header.warnings;
+    file.describe(volume);
 
     CScaling scaling;
     if (header.slope != 0.0 && std::isfinite(header.slope)) {

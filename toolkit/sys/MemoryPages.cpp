@@ -23,18 +23,20 @@ constexpr std::size_t MAX_THREADS = 4;
 // maps every large block.
 constexpr std::size_t OWN_MAPPING = std::size_t(40) << 20;
 
-// The whole pages inside [data, data + bytes): [first, end), empty when there are none.
-void wholePages(void* data, std::size_t bytes, std::uintptr_t& first, std::uintptr_t& end)
+// The whole pages inside [data, data + bytes): [first, end), empty when there are none;
+// returns the page size.
+std::uintptr_t wholePages(void* data, std::size_t bytes, std::uintptr_t& first, std::uintptr_t& end)
 {
     first = end = 0;
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     if (data == nullptr || pageSize <= 0)
-        return;
+        return 0;
     const auto page = static_cast<std::uintptr_t>(pageSize);
     first = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
     end = (reinterpret_cast<std::uintptr_t>(data) + bytes) / page * page;
     if (end < first)
         end = first;
+    return page;
 }
 
 } // namespace
@@ -46,10 +48,9 @@ void mapPages(void* data, std::size_t bytes, CPageUse use) noexcept
         return;
     // Whole pages inside the range only: a page shared with a neighbour is its business.
     std::uintptr_t first = 0, end = 0;
-    wholePages(data, bytes, first, end);
+    const std::uintptr_t page = wholePages(data, bytes, first, end);
     if (end == first)
         return;
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
     const int advice = use == CPageUse::WRITE ? MADV_POPULATE_WRITE : MADV_POPULATE_READ;
     const std::size_t length = end - first;
     const std::size_t shares = shareCount(MAX_THREADS, std::max<std::size_t>(1, length / THREAD_SHARE));
