@@ -1,6 +1,7 @@
 #include "plugins/tolvane/CTolvanePanel.h"
 
 #include "plug/Dialogs.h"
+#include "plugins/tolvane/CCheckMarkRenderer.h"
 #include "plugins/tolvane/CRegionColourRenderer.h"
 #include "plugins/tolvane/CRegionCommands.h"
 #include "plugins/tolvane/CRegionGridTable.h"
@@ -122,6 +123,7 @@ void CTolvanePanel::setUpGrid()
     m_grid->SetColAttr(CRegionGridTable::COLUMN_ID, columnAttr(true, wxALIGN_CENTRE));
     wxGridCellAttr* active = columnAttr(true, wxALIGN_CENTRE);
     active->SetEditor(new wxGridCellBoolEditor);
+    active->SetRenderer(new CCheckMarkRenderer);
     active->SetTextColour(wxColour("gray"));
     m_grid->SetColAttr(CRegionGridTable::COLUMN_ACTIVE, active);
     wxGridCellAttr* colour = columnAttr(true, wxALIGN_LEFT);
@@ -132,6 +134,7 @@ void CTolvanePanel::setUpGrid()
     m_grid->SetColAttr(CRegionGridTable::COLUMN_NAME, name);
     wxGridCellAttr* visible = columnAttr(true, wxALIGN_CENTRE);
     visible->SetEditor(new wxGridCellBoolEditor);
+    visible->SetRenderer(new CCheckMarkRenderer);
     m_grid->SetColAttr(CRegionGridTable::COLUMN_VISIBLE, visible);
     m_grid->AutoSizeColumns();
 }

@@ -6,6 +6,7 @@
 #include "CQueuedDialogs.h"
 #include "TolvaneFixture.h"
 
+#include "plugins/tolvane/CCheckMarkRenderer.h"
 #include "plugins/tolvane/CRegionColourRenderer.h"
 #include "plugins/tolvane/CRegionGridTable.h"
 #include "plugins/tolvane/CTolvaneInterface.h"
@@ -153,6 +154,9 @@ TEST_F(TolvanePanelTest, GridSetUpAndColumnAttributes)
     renderer->DecRef();
     for (int col : {1, 4})
     {
+        wxGridCellRenderer* checkMarks = grid->GetCellRenderer(2, col);
+        EXPECT_NE(dynamic_cast<tolvane::CCheckMarkRenderer*>(checkMarks), nullptr) << col;
+        checkMarks->DecRef();
         wxGridCellEditor* editor = grid->GetCellEditor(2, col);
         EXPECT_NE(dynamic_cast<wxGridCellBoolEditor*>(editor), nullptr) << col;
         editor->DecRef();
@@ -439,6 +443,67 @@ TEST(RegionColourRendererTest, DrawsAFramedSwatchOfTheCellColour)
     EXPECT_EQ(pixel(20, 15), *wxBLACK);
     EXPECT_EQ(pixel(2, 2), *wxWHITE);
     dc.SelectObject(wxNullBitmap);
+    attr->DecRef();
+    grid->Destroy();
+}
+
+// The kept pictures give the cell the pixels of the native bool renderer for every state,
+// selection, alignment and cell size, whether drawn the first time or from a picture; and
+// nothing is drawn outside the cell (the native renderer spills over the edge of a cell too
+// small for its box).
+TEST(CheckMarkRendererTest, DrawsWhatTheNativeBoolRendererDraws)
+{
+    auto* frame = wxTheApp->GetTopWindow();
+    auto* grid = new wxGrid(frame, wxID_ANY);
+    grid->CreateGrid(2, 1);
+    grid->SetColFormatBool(0);
+    grid->SetCellValue(0, 0, "1");
+    grid->SetCellValue(1, 0, "");
+    wxGridCellAttr* attr = grid->GetOrCreateCellAttr(0, 0);
+    tolvane::CCheckMarkRenderer cached;
+    wxGridCellBoolRenderer native;
+
+    const wxRect area(0, 0, 64, 40);
+    auto drawn = [&](wxGridCellRenderer& renderer, const wxRect& cell, int row, bool selected) {
+        wxBitmap bitmap(area.GetSize(), 24);
+        wxMemoryDC dc(bitmap);
+        dc.SetBackground(*wxRED_BRUSH);
+        dc.Clear();
+        renderer.Draw(*grid, *attr, dc, cell, row, 0, selected);
+        dc.SelectObject(wxNullBitmap);
+        return bitmap.ConvertToImage();
+    };
+    auto pixels = [](const wxImage& image, const wxRect& part) {
+        const wxImage inside = image.GetSubImage(part);
+        return std::vector<unsigned char>(inside.GetData(), inside.GetData() + 3 * part.width * part.height);
+    };
+    const struct
+    {
+        int horizontal, vertical;
+    } alignments[] = {{wxALIGN_CENTRE, wxALIGN_CENTRE}, {wxALIGN_LEFT, wxALIGN_TOP}, {wxALIGN_RIGHT, wxALIGN_BOTTOM}};
+    const wxRect cells[] = {wxRect(0, 0, 50, 20), wxRect(7, 5, 23, 15), wxRect(3, 2, 61, 38)};
+    for (int pass = 0; pass < 2; ++pass)
+        for (const auto& alignment : alignments)
+            for (const wxRect& cell : cells)
+                for (int row : {0, 1})
+                    for (bool selected : {false, true})
+                    {
+                        attr->SetAlignment(alignment.horizontal, alignment.vertical);
+                        const wxImage picture = drawn(cached, cell, row, selected);
+                        const std::string where = "pass " + std::to_string(pass) + ", cell " + std::to_string(cell.x) + ","
+                                                  + std::to_string(cell.y) + " " + std::to_string(cell.width) + "x"
+                                                  + std::to_string(cell.height) + ", row " + std::to_string(row)
+                                                  + ", selected " + std::to_string(selected);
+                        EXPECT_EQ(pixels(picture, cell), pixels(drawn(native, cell, row, selected), cell)) << where;
+                        int outside = 0;
+                        for (int y = 0; y < area.height; ++y)
+                            for (int x = 0; x < area.width; ++x)
+                                if (!cell.Contains(x, y))
+                                    outside += picture.GetRed(x, y) != 255 || picture.GetGreen(x, y) != 0 || picture.GetBlue(x, y) != 0;
+                        EXPECT_EQ(outside, 0) << where;
+                    }
+    // Two states over two backgrounds, at the full box size and at the one shrunk to fit.
+    EXPECT_EQ(cached.getPictureCount(), 8u);
     attr->DecRef();
     grid->Destroy();
 }
