@@ -4,11 +4,11 @@
 #include "host/CMainFrame.h"
 #include "host/CScriptDialogService.h"
 #include "host/CScriptRunner.h"
-
-#include <wx/log.h>
 #include "host/CVelmoraHost.h"
 
+#include <wx/apptrait.h>
 #include <wx/image.h>
+#include <wx/log.h>
 #include <wx/msgdlg.h>
 
 #include <iostream>
@@ -47,7 +47,23 @@ protected:
     }
 };
 
+// wxWidgets makes a new log target when something logs after the active one is gone, as
+// while the application shuts down; in script mode that one prints too, where a message box
+// would fail without a window to own it and hide what was logged.
+class CScriptTraits : public wxGUIAppTraits
+{
+public:
+    wxLog* CreateLogTarget() override { return new CScriptLog; }
+};
+
 } // namespace
+
+wxAppTraits* CVelmoraApp::CreateTraits()
+{
+    if (!m_options.scriptFile.empty())
+        return new CScriptTraits;
+    return wxApp::CreateTraits();
+}
 
 CVelmoraApp::CVelmoraApp(CAppOptions options) : m_options(std::move(options)) {}
 

@@ -37,6 +37,9 @@ public:
     //! A command that raised shows its error and the application goes on.
     bool OnExceptionInMainLoop() override;
 
+protected:
+    wxAppTraits* CreateTraits() override;
+
 private:
     void runScript();
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -64,7 +65,12 @@ inline CScriptResult runVelmoraScript(const std::string& name, const std::vector
     CScriptResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.out = readWholeFile(out);
-    result.err = ownLines(readWholeFile(err));
+    const std::string printed = readWholeFile(err);
+    result.err = ownLines(printed);
+    // What the libraries printed is left out of `err`, but a run that failed for a reason of
+    // theirs (a lost display, a sanitizer report) says so in the test's log.
+    if (result.exitCode != 0 && printed.size() > result.err.size())
+        std::cerr << "standard error of " << name << " (exit code " << result.exitCode << "):\n" << printed << std::endl;
     return result;
 }
 
