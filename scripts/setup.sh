@@ -8,7 +8,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake make pkg-config ninja-build
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  zlib1g-dev
+  zlib1g-dev libdeflate-dev
   libwxgtk3.2-dev
   libopenscenegraph-dev
   libgdcm-dev libgdcm-tools

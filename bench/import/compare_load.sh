@@ -2,16 +2,20 @@
 # Whole-command load times of the host beside its peers, interleaved in the same minutes:
 # `load dicom DIR` against VTK's vtkDICOMImageReader, `load nifti FILE` (plain and gzip)
 # against nibabel.
-#   bench/import/compare_load.sh BUILD_DIR WORK_DIR [ROUNDS]
+#   bench/import/compare_load.sh BUILD_DIR WORK_DIR [ROUNDS [NIFTI_FILE...]]
 # WORK_DIR receives the phantom written by write_dicom_series (512 x 512 x 200) once. Each
 # round runs the host once per data set (one script loading it three times: the first load
 # meets cold code and an empty heap, the later ones the usual case) and each peer once
-# (three reads). Needs xvfb-run, python3-vtk9 and python3-nibabel.
+# (three reads). Further NIfTI files named after ROUNDS are timed the same way, beside
+# nibabel. Needs xvfb-run, python3-vtk9 and python3-nibabel.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$(cd "$1" && pwd)"
 WORK="$2"
 ROUNDS="${3:-3}"
+shift $(($# < 3 ? $# : 3))
+EXTRA=()
+for file in "$@"; do EXTRA+=("$(cd "$(dirname "$file")" && pwd)/$(basename "$file")"); done
 mkdir -p "$WORK"
 [ -d "$WORK/series" ] || "$BUILD/bench/import/write_dicom_series" "$WORK/series"
 [ -f "$WORK/phantom.nii" ] || "$BUILD/bench/import/write_dicom_series" --nifti "$WORK/phantom.nii"
@@ -33,4 +37,8 @@ for round in $(seq "$ROUNDS"); do
   /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$WORK/phantom.nii" 3 | sed -n "1p;3p"
   host nifti "$WORK/phantom.nii.gz"
   /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$WORK/phantom.nii.gz" 3 | sed -n "1p;3p"
+  for file in "${EXTRA[@]}"; do
+    host nifti "$file"
+    /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$file" 3 | sed -n "1p;3p"
+  done
 done

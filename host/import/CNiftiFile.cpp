@@ -5,7 +5,12 @@
 
 #include <nifti2_io.h>
 
+#include "toolkit/sys/MemoryLimit.h"
+#include "toolkit/sys/MemoryPages.h"
+
 #include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -22,14 +27,31 @@
 
 namespace velmora::import {
 
-// The voxel data through zlib, which reads plain files as they are: a gzip stream is read
-// to its end so that its length and check are verified, not only the part we need.
+namespace {
+
+// A gzip file whose data come to at most this much is read and inflated whole by
+// libdeflate, about twice as fast as zlib's stream (never more than a quarter of the memory
+// limit: the inflated data are copied into the volume after).
+constexpr std::uint64_t MOST_INFLATED_WHOLE = std::uint64_t(256) << 20;
+
+} // namespace
+
+// The voxel data: a gzip file whose data are just the first volume, inflated whole at once;
+// any other file through zlib, which reads plain files as they are. A gzip stream is read to
+// its end either way, so that its length and check are verified, not only the part we need.
 class CNiftiFile::CDataStream
 {
 public:
-    CDataStream(const std::string& path, std::int64_t offset, const std::string& source)
-        : m_file(gzopen(path.c_str(), "rb")), m_source(source)
+    //! `needed`: the bytes of the data file up to the end of the first volume.
+    CDataStream(const std::string& path, std::int64_t offset, std::uint64_t needed, bool compressed,
+                const std::string& source)
+        : m_source(source)
     {
+        if (compressed && inflateWhole(path, needed)) {
+            m_position = static_cast<std::uint64_t>(offset);
+            return;
+        }
+        m_file = gzopen(path.c_str(), "rb");
         if (m_file == nullptr)
             throw CImportError(source + ": its data file " + path + " cannot be opened");
         gzbuffer(m_file, 1 << 18);
@@ -38,14 +60,27 @@ public:
             throw CImportError(source + " is too short to hold its voxel data; the file is truncated or damaged");
         }
     }
-    ~CDataStream() { gzclose(m_file); }
+    ~CDataStream()
+    {
+        if (m_file != nullptr)
+            gzclose(m_file);
+    }
     CDataStream(const CDataStream&) = delete;
     CDataStream& operator=(const CDataStream&) = delete;
+
+    //! Whether every voxel of the first volume is in memory already.
+    bool isInflated() const { return m_inflated != nullptr; }
 
     //! Reads up to `bytes` bytes; fewer only at the end of the data. Throws when the stream
     //! is damaged.
     std::size_t read(void* data, std::size_t bytes)
     {
+        if (m_inflated) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, m_inflatedSize - m_position));
+            std::memcpy(data, m_inflated.get() + m_position, piece);
+            m_position += piece;
+            return piece;
+        }
         std::size_t done = 0;
         while (done < bytes) {
             const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(bytes - done, 1u << 30));
@@ -61,6 +96,8 @@ public:
 
     void finish()
     {
+        if (m_inflated)
+            return; // inflated to the end, its length and check verified
         std::vector<char> rest(1 << 16);
         while (read(rest.data(), rest.size()) == rest.size()) {
         }
@@ -71,6 +108,63 @@ public:
     }
 
 private:
+    // Reads the file and inflates it in one call, where it is a single gzip member whose data
+    // are exactly the `needed` bytes. False, with nothing kept, for anything else (several
+    // members or volumes, damage, a file too large): zlib then reads it as a stream and
+    // reports what is wrong in its own words.
+    bool inflateWhole(const std::string& path, std::uint64_t needed)
+    {
+        if (needed == 0 || needed > std::min(MOST_INFLATED_WHOLE, kvo::sys::getMemoryLimit() / 4))
+            return false;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        std::unique_ptr<unsigned char[]> packed;
+        std::uint64_t size = 0;
+        bool whole = false;
+        struct stat status;
+        // (A gzip member is never much larger than its data, even of data that do not compress.)
+        if (::fstat(fd, &status) == 0 && status.st_size >= 18
+            && static_cast<std::uint64_t>(status.st_size) <= needed + needed / 8 + (1 << 16)) {
+            size = static_cast<std::uint64_t>(status.st_size);
+            packed.reset(new (std::nothrow) unsigned char[size]);
+            // (Both buffers are written whole: their pages are mapped in one go.)
+            if (packed)
+                kvo::sys::mapPages(packed.get(), size, kvo::sys::CPageUse::WRITE);
+            std::uint64_t done = 0;
+            while (packed && done < size) {
+                const ssize_t got = ::pread(fd, packed.get() + done, size - done, static_cast<off_t>(done));
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0)
+                    break;
+                done += static_cast<std::uint64_t>(got);
+            }
+            whole = packed && done == size;
+        }
+        ::close(fd);
+        // The trailer's length (modulo 2^32) says at once whether the data are the volume's.
+        if (!whole || (packed[size - 4] | packed[size - 3] << 8 | packed[size - 2] << 16
+                       | std::uint32_t(packed[size - 1]) << 24) != static_cast<std::uint32_t>(needed))
+            return false;
+        std::unique_ptr<unsigned char[]> inflated(new (std::nothrow) unsigned char[needed]);
+        libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+        if (!inflated || decompressor == nullptr) {
+            libdeflate_free_decompressor(decompressor);
+            return false;
+        }
+        kvo::sys::mapPages(inflated.get(), needed, kvo::sys::CPageUse::WRITE);
+        std::size_t packedUsed = 0, inflatedSize = 0;
+        const libdeflate_result result = libdeflate_gzip_decompress_ex(
+            decompressor, packed.get(), size, inflated.get(), needed, &packedUsed, &inflatedSize);
+        libdeflate_free_decompressor(decompressor);
+        if (result != LIBDEFLATE_SUCCESS || packedUsed != size || inflatedSize != needed)
+            return false;
+        m_inflated = std::move(inflated);
+        m_inflatedSize = needed;
+        return true;
+    }
+
     [[noreturn]] void fail()
     {
         int error = Z_OK;
@@ -79,7 +173,10 @@ private:
                            + (text && *text ? std::string(text) : "zlib error " + std::to_string(error)) + ")");
     }
 
-    gzFile m_file;
+    gzFile m_file = nullptr;
+    std::unique_ptr<unsigned char[]> m_inflated;
+    std::uint64_t m_inflatedSize = 0;
+    std::uint64_t m_position = 0;
     std::string m_source;
 };
 
@@ -363,7 +460,10 @@ CNiftiFile::CNiftiFile(const std::string& path)
     m_swapBytes = image->byteorder != nifti_short_order();
     m_dataPath = dataPath;
     m_dataOffset = static_cast<std::uint64_t>(image->iname_offset);
-    m_data = std::make_unique<CDataStream>(dataPath, image->iname_offset, source);
+    const std::uint64_t needed = static_cast<std::uint64_t>(image->iname_offset)
+                                 + static_cast<std::uint64_t>(header.voxelCount)
+                                       * static_cast<std::uint64_t>(std::max(m_bytesPerVoxel, 0));
+    m_data = std::make_unique<CDataStream>(dataPath, image->iname_offset, needed, compressed, source);
 }
 
 CNiftiFile::~CNiftiFile() = default;
@@ -411,6 +511,11 @@ void CNiftiFile::readStoredAt(void* into, std::size_t first, std::size_t count, 
                 << " voxels; the file is truncated or damaged";
         throw CImportError(message.str());
     }
+}
+
+bool CNiftiFile::holdsEveryVoxel() const
+{
+    return !m_header.compressed || m_data->isInflated();
 }
 
 void CNiftiFile::finish()

@@ -95,6 +95,11 @@ public:
     //! CImportError unless the data end intact.
     void finish();
 
+    //! Whether the data hold every voxel of the volume: an uncompressed file (its length was
+    //! checked) or a compressed one inflated whole already. readVoxels() may still throw
+    //! for a file changed on disk meanwhile.
+    bool holdsEveryVoxel() const;
+
     //! Whether readVoxelsAt() may be used: uncompressed data in this machine's byte order.
     bool readsAnywhere() const { return !m_header.compressed && !m_swapBytes; }
     //! Reads `count` voxels as stored from voxel `first` on, where readsAnywhere(): several

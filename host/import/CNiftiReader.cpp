@@ -89,9 +89,9 @@ void readVoxels(CNiftiFile& file, const CScaling& scaling, CDensityRounder& roun
         readInParts(file, out);
         return;
     }
-    // An uncompressed file holds every voxel (its length was checked): the volume's pages
-    // are mapped at once, which costs a fraction of mapping them one by one as they fill.
-    if (!file.header().compressed)
+    // Where the data hold every voxel, the volume's pages are mapped at once, which costs a
+    // fraction of mapping them one by one as they fill.
+    if (file.holdsEveryVoxel())
         kvo::sys::mapPages(out.data(), voxelCount * sizeof(std::int16_t), kvo::sys::CPageUse::WRITE);
     std::vector<T> chunk(direct ? 0 : std::min(voxelCount, CHUNK_VOXELS));
     std::size_t done = 0;

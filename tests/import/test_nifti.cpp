@@ -246,6 +246,42 @@ TEST(NiftiReader, LargePlainVolumesReadInPartsMatchTheFile)
     }
 }
 
+TEST(NiftiReader, CompressedFilesOfOneOrSeveralMembersMatchThePlainFile)
+{
+    // A gzip file of one member holding just the volume is inflated whole; one of several
+    // members (as `gzip` appends), or holding a further volume, is read as a stream: each
+    // gives the voxels of the plain file.
+    const CTempFolder folder;
+    std::uint32_t state = 777;
+    for (const std::int64_t volumes : {1, 2}) {
+        std::vector<std::int32_t> values(static_cast<std::size_t>(61 * 53 * 31 * volumes));
+        for (std::int32_t& value : values) {
+            state = state * 1664525u + 1013904223u;
+            value = static_cast<std::int32_t>(state >> 17) - 16384;
+        }
+        const std::string plain = folder.file("v.nii");
+        writeNifti(plain, DT_INT32, {61, 53, 31, volumes, 1, 1, 1}, values);
+        const std::vector<std::int16_t> expected = voxelsOf(CNiftiReader().read(plain));
+        ASSERT_EQ(expected.size(), std::size_t(61 * 53 * 31));
+        EXPECT_EQ(expected[5], values[5]);
+        const std::vector<std::uint8_t> bytes = readBytes(plain);
+        for (const std::size_t split : {bytes.size(), std::size_t(100), bytes.size() / 3, bytes.size() - 1}) {
+            SCOPED_TRACE(std::to_string(volumes) + " volumes, first member " + std::to_string(split) + " bytes");
+            const std::string packed = folder.file("v.nii.gz");
+            std::filesystem::remove(packed);
+            for (const auto& [from, to] : {std::pair{std::size_t(0), split}, std::pair{split, bytes.size()}}) {
+                if (from == to)
+                    continue;
+                gzFile file = gzopen(packed.c_str(), "ab1");
+                ASSERT_NE(file, nullptr);
+                ASSERT_EQ(gzwrite(file, bytes.data() + from, static_cast<unsigned>(to - from)), static_cast<int>(to - from));
+                gzclose(file);
+            }
+            EXPECT_TRUE(voxelsOf(CNiftiReader().read(packed)) == expected);
+        }
+    }
+}
+
 TEST(NiftiReader, DamagedOrUnsupportedFilesGiveClearErrors)
 {
     const CTempFolder folder;
