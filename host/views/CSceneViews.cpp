@@ -202,6 +202,12 @@ void CSceneViews::followDrawing(const data::CDrawingOptions& options)
 void CSceneViews::followModel(const data::CModel& model)
 {
     const vctl::MCTriS* mesh = model.getMesh();
+    // No model before and none now (a new data set, say): the view stays as it is drawn.
+    if (mesh == nullptr && !m_modelView->hasModel())
+    {
+        m_shownMesh = nullptr;
+        return;
+    }
     osg::ref_ptr<osg::Geometry> geometry = mesh ? CMeshGeometry::build(*mesh, MODEL_COLOUR) : nullptr;
     // A new mesh (or the first one after none) gets the camera fitted; a mesh changed in
     // place (smoothing, decimation) keeps the user's view.
