@@ -119,6 +119,14 @@ bool CVelmoraApp::OnInit()
 
 void CVelmoraApp::runScript()
 {
+    // The script starts where a user would: at a window shown and drawn whole. Its first
+    // drawing (the panels' first layout and paint, the views' GL set-up) would otherwise fall
+    // to the first commands and their timings.
+    for (int i = 0; i < 3; ++i)
+    {
+        Yield(true);
+        m_frame->Update();
+    }
     CScriptRunner runner(*m_host, *m_frame, *m_data, *m_dialogs, std::cout, std::cerr);
     runner.setTimings(m_options.timings);
     m_exitCode = runner.runFile(m_options.scriptFile);
