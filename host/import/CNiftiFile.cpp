@@ -443,13 +443,14 @@ CNiftiFile::CNiftiFile(const std::string& path)
     const bool compressed = nifti_is_gzfile(dataPath.c_str()) != 0;
     m_bytesPerVoxel = image->nbyper;
     header.compressed = compressed;
+    // The bytes of the data file up to the end of the first volume.
+    const std::uint64_t needed = static_cast<std::uint64_t>(image->iname_offset)
+                                 + static_cast<std::uint64_t>(header.voxelCount)
+                                       * static_cast<std::uint64_t>(std::max(m_bytesPerVoxel, 0));
     if (!compressed) {
         const std::uintmax_t fileSize = std::filesystem::file_size(dataPath, error);
         if (error)
             throw CImportError(source + ": its data file " + dataPath + " cannot be read");
-        const std::uintmax_t needed = static_cast<std::uintmax_t>(image->iname_offset)
-                                      + static_cast<std::uintmax_t>(header.voxelCount)
-                                            * static_cast<std::uintmax_t>(std::max(m_bytesPerVoxel, 0));
         if (fileSize < needed) {
             std::ostringstream message;
             message << source << " has " << fileSize << " bytes, but its header needs " << needed
@@ -460,9 +461,6 @@ CNiftiFile::CNiftiFile(const std::string& path)
     m_swapBytes = image->byteorder != nifti_short_order();
     m_dataPath = dataPath;
     m_dataOffset = static_cast<std::uint64_t>(image->iname_offset);
-    const std::uint64_t needed = static_cast<std::uint64_t>(image->iname_offset)
-                                 + static_cast<std::uint64_t>(header.voxelCount)
-                                       * static_cast<std::uint64_t>(std::max(m_bytesPerVoxel, 0));
     m_data = std::make_unique<CDataStream>(dataPath, image->iname_offset, needed, compressed, source);
 }
 

@@ -10,8 +10,8 @@ namespace tolvane {
 
 namespace {
 
-// Enough for both states over the plain, selected and unfocused selection backgrounds; a
-// theme change starts the pictures anew.
+// Enough for both states over the plain, selected and unfocused selection backgrounds at a
+// few box sizes; past it the pictures start anew.
 constexpr std::size_t MOST_PICTURES = 16;
 
 int checkBoxFlags(bool checked)
@@ -69,7 +69,9 @@ void CCheckMarkRenderer::Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, cons
     const wxSize size = box.GetSize();
     const bool checked = checkedValue(grid, row, col);
     const wxColour background = dc.GetBrush().IsOk() ? dc.GetBrush().GetColour() : wxColour();
-    if (!background.IsOk() || background.Alpha() != wxALPHA_OPAQUE || dc.GetContentScaleFactor() != 1.0 || size.x <= 0 || size.y <= 0)
+    const bool kept = background.IsOk() && background.Alpha() == wxALPHA_OPAQUE && dc.GetContentScaleFactor() == 1.0
+                      && size.x > 0 && size.y > 0;
+    if (!kept)
     {
         wxRendererNative::Get().DrawCheckBox(&grid, dc, box, checkBoxFlags(checked));
         return;
@@ -77,7 +79,8 @@ void CCheckMarkRenderer::Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, cons
     // (Clipped to the cell: the picture's border is the background, which may not reach
     // over a neighbour.)
     wxDCClipper clip(dc, rect);
-    dc.DrawBitmap(pictureFor(grid, checked, background, size), box.GetPosition() - wxPoint(PICTURE_BORDER, PICTURE_BORDER));
+    dc.DrawBitmap(pictureFor(grid, checked, background, size),
+                  box.GetPosition() - wxPoint(PICTURE_BORDER, PICTURE_BORDER));
 }
 
 const wxBitmap& CCheckMarkRenderer::pictureFor(wxGrid& grid, bool checked, const wxColour& background,
