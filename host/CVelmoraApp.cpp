@@ -10,6 +10,7 @@
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
+#include <wx/utils.h>
 
 #include <iostream>
 
@@ -121,11 +122,13 @@ void CVelmoraApp::runScript()
 {
     // The script starts where a user would: at a window shown and drawn whole. Its first
     // drawing (the panels' first layout and paint, the views' GL set-up) would otherwise fall
-    // to the first commands and their timings.
-    for (int i = 0; i < 3; ++i)
+    // to the first commands and their timings. GTK draws what was shown on its next frames,
+    // so the yields (idle time included: the panes are shown from there) span a few of them.
+    for (int i = 0; i < 10; ++i)
     {
         Yield(true);
         m_frame->Update();
+        wxMilliSleep(10);
     }
     CScriptRunner runner(*m_host, *m_frame, *m_data, *m_dialogs, std::cout, std::cerr);
     runner.setTimings(m_options.timings);
