@@ -230,10 +230,16 @@ void CParvexPanel::objectChanged(data::CActiveDataSet*)
     data::CObjectPtr<data::CDataStats> stats(storage.getEntry(ENTRY_DATA_STATS, REQUEST));
     const int minimum = stats->getMin();
     const int maximum = stats->getMax();
-    m_lowerThreshold->SetRange(minimum, maximum);
-    m_lowerThreshold->SetValue(minimum);
-    m_higherThreshold->SetRange(minimum, maximum);
-    m_higherThreshold->SetValue(maximum);
+    // A spin control told its range anew is laid out and drawn again with the whole pane,
+    // so only what changes is set (scans of one kind share their density range).
+    auto show = [minimum, maximum](wxSpinCtrl* spin, int value) {
+        if (spin->GetMin() != minimum || spin->GetMax() != maximum)
+            spin->SetRange(minimum, maximum);
+        if (spin->GetValue() != value)
+            spin->SetValue(value);
+    };
+    show(m_lowerThreshold, minimum);
+    show(m_higherThreshold, maximum);
 }
 
 bool CParvexPanel::hasActiveLabel(const data::CRegionColoring& coloring)

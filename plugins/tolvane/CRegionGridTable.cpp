@@ -4,6 +4,8 @@
 #include "data/CObjectPtr.h"
 #include "data/StorageEntries.h"
 
+#include <algorithm>
+
 #include <wx/colour.h>
 #include <wx/intl.h>
 
@@ -34,6 +36,15 @@ CRegionGridTable::CRegionGridTable(plug::CAppBindings* bindings)
     tColoringPtr coloring(storage.getEntry(ENTRY_REGION_COLORING, REQUEST));
     m_shownRows = coloring->getCount();
     m_shownActive = coloring->getActive();
+    m_shown = shownRows(*coloring);
+}
+
+std::vector<CRegionGridTable::CShownRow> CRegionGridTable::shownRows(const data::CRegionColoring& coloring)
+{
+    std::vector<CShownRow> rows(coloring.getCount());
+    for (int row = 0; row < coloring.getCount(); ++row)
+        rows[row] = {coloring.getColor(row), coloring.isVisible(row), coloring.getName(row)};
+    return rows;
 }
 
 CRegionGridTable::~CRegionGridTable() = default;
@@ -157,6 +168,8 @@ void CRegionGridTable::objectChanged(data::CRegionColoring* coloring)
                 wxGridTableMessage message(this, wxGRIDTABLE_NOTIFY_ROWS_DELETED, rows, m_shownRows - rows);
                 grid->ProcessTableMessage(message);
             }
+            // Whatever moved up or down is drawn afresh.
+            grid->ForceRefresh();
         }
         m_shownRows = rows;
     }
@@ -169,10 +182,15 @@ void CRegionGridTable::objectChanged(data::CRegionColoring* coloring)
         refreshRow(previous);
     }
     // Names, colours and visibility change without a change of rows or of the active row
-    // ("RESET" over a renamed table, another plug-in, the host's undo): the cells shown
-    // must be drawn afresh, or the grid goes on showing the old values.
-    if (grid)
-        grid->ForceRefresh();
+    // ("RESET" over a renamed table, another plug-in, the host's undo): those rows are
+    // drawn afresh, or the grid goes on showing the old values. Rows that show the same
+    // as before are left alone (a new data set announces an unchanged table).
+    std::vector<CShownRow> shown = shownRows(*coloring);
+    const std::size_t common = std::min(shown.size(), m_shown.size());
+    for (std::size_t row = 0; row < common; ++row)
+        if (!(shown[row] == m_shown[row]))
+            refreshRow(int(row));
+    m_shown.swap(shown);
 }
 
 void CRegionGridTable::refreshRow(int row)

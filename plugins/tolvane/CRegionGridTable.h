@@ -3,8 +3,9 @@
 // entry 502), five columns "Id", "Active", "Color", "Name", "Visible". Reads and writes go
 // to the colouring under its lock for the duration of one call; every write except to
 // "Id" announces the colouring (invalidate, flags 0). The table observes entry 502 and
-// tells its grid about appended or deleted rows and about a new active row, and has it
-// repaint its cells, whichever plug-in changed the colouring.
+// tells its grid about appended or deleted rows and has it repaint the rows whose shown
+// values changed (active row, colour, name, visibility), whichever plug-in changed the
+// colouring; an announcement that changes nothing shown repaints nothing.
 //
 // Made by the panel with the plug-in's bindings (raises CNullAppBindings without bindings
 // or storage) and handed to the grid, which owns it; destruction detaches the observer.
@@ -14,6 +15,9 @@
 #include "plug/CAppBindings.h"
 
 #include <wx/grid.h>
+
+#include <string>
+#include <vector>
 
 namespace tolvane {
 
@@ -62,10 +66,22 @@ protected:
     void objectChanged(data::CRegionColoring* coloring) override;
 
 private:
+    //! What the grid shows of one row, besides its index and whether it is active.
+    struct CShownRow
+    {
+        data::CRegionColoring::CColor color;
+        bool visible = true;
+        std::string name;
+
+        friend bool operator==(const CShownRow&, const CShownRow&) = default;
+    };
+
     void refreshRow(int row);
+    static std::vector<CShownRow> shownRows(const data::CRegionColoring& coloring);
 
     int m_shownRows = 0;
     int m_shownActive = 0;
+    std::vector<CShownRow> m_shown;
 };
 
 } // namespace tolvane

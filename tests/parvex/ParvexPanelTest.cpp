@@ -279,6 +279,16 @@ TEST_F(ParvexPanelTest, SpinControlsFollowTheDataSetsDensityRange)
     EXPECT_EQ(lower->GetMin(), -5);
     EXPECT_EQ(higher->GetMax(), 7);
     EXPECT_EQ(higher->GetValue(), 7);
+
+    // Bounds the user chose go back to the new data set's range, also when that range is
+    // the one shown already (the controls are then not told their range again).
+    lower->SetValue(2);
+    higher->SetValue(3);
+    load(2, 1, 1, {{{0, 0, 0}, -5}, {{1, 0, 0}, 7}});
+    EXPECT_EQ(lower->GetValue(), -5);
+    EXPECT_EQ(higher->GetValue(), 7);
+    EXPECT_EQ(lower->GetMin(), -5);
+    EXPECT_EQ(lower->GetMax(), 7);
 }
 
 TEST_F(ParvexPanelTest, ThresholdingLabelsActiveRegionRecordsUndoAndAnnouncesWithUpdate)

@@ -280,8 +280,10 @@ TEST_F(TolvanePanelTest, GridRepaintsWhenOnlyNamesColoursOrVisibilityChange)
     panel->SetSize(top->GetClientSize());
     wxWindow* cells = grid->GetGridWindow();
     int paints = 0;
-    cells->Bind(wxEVT_PAINT, [&paints](wxPaintEvent& event) {
+    wxRect drawn; // what the paints since the last check covered, in the cells' window
+    cells->Bind(wxEVT_PAINT, [&paints, &drawn, cells](wxPaintEvent& event) {
         ++paints;
+        drawn.Union(cells->GetUpdateRegion().GetBox());
         event.Skip();
     });
     // True once a paint arrived (within a second), counting from zero.
@@ -296,6 +298,27 @@ TEST_F(TolvanePanelTest, GridRepaintsWhenOnlyNamesColoursOrVisibilityChange)
         return any;
     };
     painted(); // the first drawing
+    // Rows [first, last] of the grid with the lines around them, in the cells' window.
+    auto rows = [this](int first, int last) {
+        const wxRect upper = grid->CellToRect(first, 0), lower = grid->CellToRect(last, 0);
+        return wxRect(0, grid->CalcScrolledPosition(upper.GetTopLeft()).y - 1, grid->GetGridWindow()->GetClientSize().x,
+                      lower.GetBottom() - upper.GetTop() + 3);
+    };
+
+    // An announcement that changes nothing shown draws nothing (a new data set announces
+    // the table as it was); a change to one row draws that row.
+    storage->invalidate(coloring().getEntry(), 0);
+    EXPECT_FALSE(painted());
+    {
+        auto table502 = coloring();
+        table502->setRGB(6, 1, 2, 3);
+        storage->invalidate(table502.getEntry(), 0);
+    }
+    drawn = wxRect();
+    EXPECT_TRUE(painted());
+    EXPECT_TRUE(rows(6, 6).Contains(drawn)) << "drawn " << drawn.y << "+" << drawn.height << ", row 6 at "
+                                            << rows(6, 6).y << "+" << rows(6, 6).height;
+    EXPECT_EQ(grid->GetCellValue(6, 2), "rgb(1,2,3)");
 
     {
         auto table502 = coloring();
