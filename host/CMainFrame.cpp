@@ -11,6 +11,7 @@
 
 #include <dlfcn.h>
 
+#include <wx/aui/dockart.h>
 #include <wx/evtloop.h>
 #include <wx/filename.h>
 #include <wx/dcclient.h>
@@ -65,7 +66,66 @@ wxRect workArea(const wxWindow* window)
     return area.IsEmpty() ? wxRect(0, 0, 1280, 720) : area;
 }
 
+// Draws only the parts of the docking layout that a paint of the frame has to renew. The
+// frame is painted whenever anything in it is (each view, on every slice change), and the
+// layout's captions, borders and sashes, their texts measured each time, would otherwise all
+// be drawn again, outside the region that reaches the screen too. Outside a paint event (an
+// update region that is empty) everything is drawn.
+class CPaintedDockArt : public wxAuiDefaultDockArt
+{
+public:
+    wxAuiDockArt* Clone() override { return new CPaintedDockArt(*this); }
+
+    void DrawSash(wxDC& dc, wxWindow* window, int orientation, const wxRect& rect) override
+    {
+        if (needed(window, rect))
+            wxAuiDefaultDockArt::DrawSash(dc, window, orientation, rect);
+    }
+    void DrawBackground(wxDC& dc, wxWindow* window, int orientation, const wxRect& rect) override
+    {
+        if (needed(window, rect))
+            wxAuiDefaultDockArt::DrawBackground(dc, window, orientation, rect);
+    }
+    void DrawCaption(wxDC& dc, wxWindow* window, const wxString& text, const wxRect& rect, wxAuiPaneInfo& pane) override
+    {
+        if (needed(window, rect))
+            wxAuiDefaultDockArt::DrawCaption(dc, window, text, rect, pane);
+    }
+    void DrawGripper(wxDC& dc, wxWindow* window, const wxRect& rect, wxAuiPaneInfo& pane) override
+    {
+        if (needed(window, rect))
+            wxAuiDefaultDockArt::DrawGripper(dc, window, rect, pane);
+    }
+    void DrawBorder(wxDC& dc, wxWindow* window, const wxRect& rect, wxAuiPaneInfo& pane) override
+    {
+        if (needed(window, rect))
+            wxAuiDefaultDockArt::DrawBorder(dc, window, rect, pane);
+    }
+    void DrawPaneButton(wxDC& dc, wxWindow* window, int button, int state, const wxRect& rect,
+                        wxAuiPaneInfo& pane) override
+    {
+        if (needed(window, rect))
+            wxAuiDefaultDockArt::DrawPaneButton(dc, window, button, state, rect, pane);
+    }
+
+private:
+    static bool needed(const wxWindow* window, const wxRect& rect)
+    {
+        if (!window)
+            return true;
+        const wxRegion& update = window->GetUpdateRegion();
+        return update.IsEmpty() || update.Contains(rect) != wxOutRegion;
+    }
+};
+
 } // namespace
+
+wxVisualAttributes CMainFrame::GetDefaultAttributes() const
+{
+    if (!m_defaultAttributes)
+        m_defaultAttributes = wxFrame::GetDefaultAttributes();
+    return *m_defaultAttributes;
+}
 
 CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
     : wxFrame(nullptr, wxID_ANY, "Velmora"), m_host(host), m_data(data)
@@ -77,6 +137,7 @@ CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
                       area.height <= 1000 ? area.height : area.height * 9 / 10);
     SetSize(wxRect(area.x + (area.width - size.x) / 2, area.y + (area.height - size.y) / 2, size.x, size.y));
     m_aui.SetManagedWindow(this);
+    m_aui.SetArtProvider(new CPaintedDockArt);
     m_views = new views::CSceneViews(this, host.getStorage(), host.getSceneHub());
     m_aui.AddPane(m_views, wxAuiPaneInfo().Name("views").CenterPane());
     buildMenus();
@@ -85,6 +146,10 @@ CMainFrame::CMainFrame(CVelmoraHost& host, CHostData& data)
     Bind(wxEVT_MENU, &CMainFrame::onMenu, this);
     Bind(wxEVT_AUI_PANE_CLOSE, &CMainFrame::onPaneClose, this);
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::onClose, this);
+    Bind(wxEVT_SYS_COLOUR_CHANGED, [this](wxSysColourChangedEvent& event) {
+        m_defaultAttributes.reset();
+        event.Skip();
+    });
 }
 
 CMainFrame::~CMainFrame()

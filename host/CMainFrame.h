@@ -8,6 +8,7 @@
 #include <wx/frame.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ public:
     //! draws itself first.
     bool saveScreenshot(const wxString& path);
 
+    //! The frame's default colours and font, looked up once (GTK's style machinery answers
+    //! each lookup in about 0.1 ms, and every paint of the frame asks several times) and
+    //! again after a change of the system's colours.
+    wxVisualAttributes GetDefaultAttributes() const override;
+
     wxAuiManager& getAuiManager() { return m_aui; }
     //! The docked pane (a scrolled window) that holds a plug-in's panel; null for none.
     wxWindow* getPaneWindow(const CHostedPlugin& plugin) const;
@@ -92,6 +98,7 @@ private:
     views::CSceneViews* m_views = nullptr;
     bool m_pluginsInstalled = false;
     std::map<const wxWindow*, wxScrolledWindow*> m_panes; //!< plug-in panel -> its pane
+    mutable std::optional<wxVisualAttributes> m_defaultAttributes;
 };
 
 } // namespace velmora

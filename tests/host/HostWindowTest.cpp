@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/aui/dockart.h>
+#include <wx/image.h>
+#include <wx/imagpng.h>
 #include <wx/menu.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -157,4 +162,59 @@ TEST_F(HostWindowTest, BadFilesKeepThePreviousDataSet)
         EXPECT_EQ(data->getDensityRange(), range) << source;
     }
     fs::remove_all(folder);
+}
+
+TEST_F(HostWindowTest, RepaintsKeepTheDockingLayoutDrawn)
+{
+    // The docking layout (pane captions) is drawn only where a paint of the frame reaches it:
+    // after the views alone repaint, and after the whole frame does, every caption looks as
+    // it did.
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+        wxImage::AddHandler(new wxPNGHandler);
+    frame->SetSize(1280, 720);
+    ASSERT_TRUE(frame->loadData("phantom:64x48x32"));
+    for (int i = 0; i < 10; ++i) // mapped, laid out and drawn
+    {
+        wxYield();
+        frame->Update();
+        wxMilliSleep(10);
+    }
+    const std::string path = (std::filesystem::path(VELMORA_TEST_BINARY_DIR) / "dock-repaint.png").string();
+    auto shot = [&] {
+        EXPECT_TRUE(frame->saveScreenshot(path));
+        return wxImage(path);
+    };
+    const int captionHeight = frame->getAuiManager().GetArtProvider()->GetMetric(wxAUI_DOCKART_CAPTION_SIZE);
+    ASSERT_GT(captionHeight, 4);
+    // The caption strips just above the three panes, as RGB rows.
+    auto captions = [&](const wxImage& image) {
+        std::vector<std::string> strips;
+        for (const char* name : {"Ostrum", "Parvex", "Tolvane"})
+        {
+            const wxRect pane = frame->getPaneWindow(plugin(name))->GetRect();
+            EXPECT_GE(pane.y - captionHeight, 0) << name;
+            std::string strip;
+            for (int y = std::max(0, pane.y - captionHeight); y < pane.y; ++y)
+                strip.append(reinterpret_cast<const char*>(image.GetData()) + 3 * (std::size_t(y) * image.GetWidth() + pane.x),
+                             3 * std::size_t(pane.width));
+            strips.push_back(strip);
+        }
+        return strips;
+    };
+    const wxImage before = shot();
+    ASSERT_TRUE(before.IsOk());
+    const auto drawn = captions(before);
+    for (const std::string& strip : drawn) // a caption, not an empty strip
+        EXPECT_GT(std::set<char>(strip.begin(), strip.end()).size(), 4u);
+
+    ASSERT_TRUE(frame->showSlice(2, 3));
+    const wxImage slice = shot();
+    ASSERT_EQ(slice.GetSize(), before.GetSize());
+    EXPECT_TRUE(captions(slice) == drawn);
+    EXPECT_NE(std::memcmp(slice.GetData(), before.GetData(), 3 * std::size_t(slice.GetWidth()) * slice.GetHeight()), 0)
+        << "the views did not change";
+    frame->Refresh();
+    frame->Update();
+    EXPECT_TRUE(captions(shot()) == drawn);
+    std::filesystem::remove(path);
 }
