@@ -13,6 +13,7 @@
 #include "toolkit/base/CLog.h"
 
 #include <wx/dcbuffer.h>
+#include <wx/graphics.h>
 #include <wx/image.h>
 
 #include <cmath>
@@ -137,14 +138,23 @@ void COrthoView::onPaint(wxPaintEvent&)
     const CSliceGeometry geometry = getGeometry();
     if (!m_slice.isEmpty() && !geometry.isEmpty())
     {
-        if (!m_bitmapValid || m_bitmap.GetWidth() != geometry.getWidth() || m_bitmap.GetHeight() != geometry.getHeight())
+        if (!m_bitmapValid || m_scaled.width != geometry.getWidth() || m_scaled.height != geometry.getHeight())
         {
-            CSliceRenderer::CImage scaled = CSliceRenderer::scale(m_slice, geometry.getWidth(), geometry.getHeight());
-            wxImage image(scaled.width, scaled.height, scaled.rgb.data(), true); // static data: copied below
-            m_bitmap = wxBitmap(image.Copy());
+            m_scaled = CSliceRenderer::scale(m_slice, geometry.getWidth(), geometry.getHeight());
+            m_bitmap = wxGraphicsBitmap();
             m_bitmapValid = true;
         }
-        dc.DrawBitmap(m_bitmap, geometry.getLeft(), geometry.getTop());
+        // The scaled slice goes to the drawing context in one conversion: a wxBitmap would
+        // hold it as a GdkPixbuf and convert it again at every drawing.
+        wxImage image(m_scaled.width, m_scaled.height, m_scaled.rgb.data(), true); // not copied
+        if (wxGraphicsContext* context = dc.GetGraphicsContext())
+        {
+            if (m_bitmap.IsNull())
+                m_bitmap = context->GetRenderer()->CreateBitmapFromImage(image);
+            context->DrawBitmap(m_bitmap, geometry.getLeft(), geometry.getTop(), m_scaled.width, m_scaled.height);
+        }
+        else
+            dc.DrawBitmap(wxBitmap(image), geometry.getLeft(), geometry.getTop());
         drawCross(dc, geometry);
         drawStrokes(dc, geometry);
     }

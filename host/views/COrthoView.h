@@ -21,7 +21,7 @@
 #include "host/views/CSliceRenderer.h"
 #include "host/views/CStrokePath.h"
 
-#include <wx/bitmap.h>
+#include <wx/graphics.h>
 #include <wx/panel.h>
 
 #include <array>
@@ -100,7 +100,8 @@ private:
     int m_axis;
     CSliceRenderer::CImage m_slice;
     bool m_sliceValid = false;
-    wxBitmap m_bitmap; //!< the slice scaled to the view
+    CSliceRenderer::CImage m_scaled; //!< the slice scaled to the view
+    wxGraphicsBitmap m_bitmap;       //!< m_scaled for drawing, made at its first drawing
     bool m_bitmapValid = false;
 
     std::vector<CStroke> m_strokes;
