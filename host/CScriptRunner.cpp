@@ -2,6 +2,7 @@
 
 #include "data/StorageExceptions.h"
 #include "host/CHostData.h"
+#include "host/CMainFrame.h"
 #include "host/CScriptDialogService.h"
 #include "host/CVelmoraHost.h"
 #include "host/ScriptWords.h"
@@ -169,6 +170,12 @@ void CScriptRunner::settle()
     {
         wxTheApp->ProcessPendingEvents();
         wxTheApp->Yield(true);
+        // GTK draws on the ticks of its frame clock: right after a drawing, what a command
+        // changed waits for the next tick and is drawn within a later command, while after a
+        // pause it is drawn within this one. Timed commands draw what they changed before
+        // their time is taken, so that each time holds the drawing of its own result.
+        if (m_timings)
+            m_frame.Update();
     }
 }
 

@@ -6,6 +6,8 @@
 #include "host/CScriptRunner.h"
 #include "host/CVelmoraHost.h"
 
+#include <dlfcn.h>
+
 #include <wx/apptrait.h>
 #include <wx/image.h>
 #include <wx/log.h>
@@ -57,6 +59,21 @@ public:
     wxLog* CreateLogTarget() override { return new CScriptLog; }
 };
 
+// Turns GTK's theme animations off (the fades of buttons and spin controls as their state
+// changes). A script has no one to watch them, and their frames, some 200 ms after each
+// such change, would be drawn within the following commands and their timings. Looked up
+// at run time: the host is not built against GTK's headers.
+void stopThemeAnimations()
+{
+    using tSettings = void* (*)();
+    using tSet = void (*)(void*, const char*, ...);
+    auto settings = reinterpret_cast<tSettings>(dlsym(RTLD_DEFAULT, "gtk_settings_get_default"));
+    auto set = reinterpret_cast<tSet>(dlsym(RTLD_DEFAULT, "g_object_set"));
+    if (settings && set)
+        if (void* object = settings())
+            set(object, "gtk-enable-animations", 0, nullptr);
+}
+
 } // namespace
 
 wxAppTraits* CVelmoraApp::CreateTraits()
@@ -78,6 +95,7 @@ bool CVelmoraApp::OnInit()
     {
         wxSetAssertHandler(&scriptAssertHandler);
         delete wxLog::SetActiveTarget(new CScriptLog);
+        stopThemeAnimations();
     }
 
     m_host = std::make_unique<CVelmoraHost>();
