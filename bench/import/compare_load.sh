@@ -6,8 +6,9 @@
 # WORK_DIR receives the phantom written by write_dicom_series (512 x 512 x 200) once. Each
 # round runs the host once per data set (one script loading it three times: the first load
 # meets cold code and an empty heap, the later ones the usual case) and each peer once
-# (three reads). Further NIfTI files named after ROUNDS are timed the same way, beside
-# nibabel. Needs xvfb-run, python3-vtk9 and python3-nibabel.
+# (three reads, each printed, so that its first read compares with the host's first load).
+# Further NIfTI files named after ROUNDS are timed the same way, beside nibabel. Needs
+# xvfb-run, python3-vtk9 and python3-nibabel.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$(cd "$1" && pwd)"
@@ -32,13 +33,13 @@ host() { # KIND PATH
 for round in $(seq "$ROUNDS"); do
   echo "== round $round"
   host dicom "$WORK/series"
-  /usr/bin/python3 "$ROOT/bench/import/compare_vtk_dicom.py" "$WORK/series" 3 | sed -n "1p;3p"
+  /usr/bin/python3 "$ROOT/bench/import/compare_vtk_dicom.py" "$WORK/series" 3 | sed -n "1,3p"
   host nifti "$WORK/phantom.nii"
-  /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$WORK/phantom.nii" 3 | sed -n "1p;3p"
+  /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$WORK/phantom.nii" 3 | sed -n "1,3p"
   host nifti "$WORK/phantom.nii.gz"
-  /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$WORK/phantom.nii.gz" 3 | sed -n "1p;3p"
+  /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$WORK/phantom.nii.gz" 3 | sed -n "1,3p"
   for file in "${EXTRA[@]}"; do
     host nifti "$file"
-    /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$file" 3 | sed -n "1p;3p"
+    /usr/bin/python3 "$ROOT/bench/import/compare_nibabel.py" "$file" 3 | sed -n "1,3p"
   done
 done
