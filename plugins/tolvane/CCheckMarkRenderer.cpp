@@ -32,6 +32,17 @@ constexpr int BOX_MARGIN = 2;
 // The theme draws a little outside the box (its shadow); the pictures keep that much around it.
 constexpr int PICTURE_BORDER = 4;
 
+// Where a box of `length` starts along one axis of a cell: centred, at the far edge or at
+// the near one, as `align` says.
+int placeAlong(int align, int centre, int far, int start, int cellLength, int length)
+{
+    if (align & centre)
+        return start + (cellLength - length) / 2;
+    if (align & far)
+        return start + cellLength - length - BOX_MARGIN;
+    return start + BOX_MARGIN;
+}
+
 // Where the box lies in `cell`, as the grid's own bool cells place it: the box of `size`,
 // square and shrunk to fit a cell too small for it, aligned as the cell says (left and
 // vertically centred unless it says otherwise).
@@ -42,20 +53,9 @@ wxRect boxRect(wxGridCellAttr& attr, wxSize size, const wxRect& cell)
         size.x = size.y = std::max(1, room - 2 * BOX_MARGIN);
     int horizontal = wxALIGN_LEFT, vertical = wxALIGN_CENTRE_VERTICAL;
     attr.GetNonDefaultAlignment(&horizontal, &vertical);
-    wxRect box(size);
-    if (horizontal & wxALIGN_CENTRE_HORIZONTAL)
-        box = box.CentreIn(cell, wxHORIZONTAL);
-    else if (horizontal & wxALIGN_RIGHT)
-        box.x = cell.x + cell.width - size.x - BOX_MARGIN;
-    else
-        box.x = cell.x + BOX_MARGIN;
-    if (vertical & wxALIGN_CENTRE_VERTICAL)
-        box = box.CentreIn(cell, wxVERTICAL);
-    else if (vertical & wxALIGN_BOTTOM)
-        box.y = cell.y + cell.height - size.y - BOX_MARGIN;
-    else
-        box.y = cell.y + BOX_MARGIN;
-    return box;
+    return wxRect(placeAlong(horizontal, wxALIGN_CENTRE_HORIZONTAL, wxALIGN_RIGHT, cell.x, cell.width, size.x),
+                  placeAlong(vertical, wxALIGN_CENTRE_VERTICAL, wxALIGN_BOTTOM, cell.y, cell.height, size.y), size.x,
+                  size.y);
 }
 
 } // namespace
